@@ -1,0 +1,60 @@
+# The two commands a newcomer needs: `make demo` and `make test`. Both
+# install the Debian packages that are missing first.
+BUILD     ?= build
+SAN_BUILD ?= build-san
+JOBS      ?= $(shell nproc)
+
+PACKAGES = g++ make cmake pkg-config libgmp-dev libgtest-dev libbenchmark-dev faketime time
+
+SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+SAN_ENV = ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1:verify_asan_link_order=0 \
+          UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+
+.PHONY: all deps build build-san test test-release test-sanitize demo bench install clean
+
+all: build
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; \
+	  done); \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:" $$missing; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing >/dev/null; \
+	fi
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j $(JOBS)
+
+build-san: deps
+	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DGEN_SANITIZE=ON
+	cmake --build $(SAN_BUILD) -j $(JOBS)
+
+test-release: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The same suite under AddressSanitizer (with leak checking) and
+# UndefinedBehaviorSanitizer.
+test-sanitize: build-san
+	$(SAN_ENV) ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
+
+test: test-release test-sanitize
+
+demo: build
+	@dir=$$(mktemp -d) && cp examples/flag $$dir/flag && \
+	echo "== gen in $$dir on examples/flag ($$(wc -c < examples/flag) bytes)" && \
+	(cd $$dir && $(CURDIR)/$(BUILD)/gen) && \
+	echo "== crypt ($$(wc -c < $$dir/crypt) bytes):" && cat $$dir/crypt && echo && \
+	rm -rf $$dir
+
+bench: build
+	bench/run.sh $(BUILD)
+
+install: build
+	cmake --install $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(SAN_BUILD)

@@ -1,0 +1,31 @@
+// Error reporting shared by the programs: "PROGRAM: WHAT: REASON" on
+// standard error, then exit status 1.
+#pragma once
+
+// Name printed before every message; each program sets its own.
+extern const char *progname;
+
+// Prints "PROGRAM: what: reason" and exits with status 1, removing the
+// output file in progress first, if any.
+[[noreturn]] void die(const char *what, const char *reason);
+
+// die() with strerror(err) as the reason.
+[[noreturn]] void die_errno(const char *what, int err);
+
+// Prints "PROGRAM: out of memory" and exits with status 1.
+[[noreturn]] void die_oom();
+
+// Prints "PROGRAM: what: reason" and carries on.
+void warn(const char *what, const char *reason);
+
+// Makes GMP report an exhausted heap through die_oom() instead of aborting.
+void install_gmp_memory();
+
+// Remembers the temporary file that die() and fatal signals must remove
+// (nullptr: none). The string must stay valid while it is registered.
+void set_pending_output(const char *path);
+
+// Ignores SIGPIPE and SIGXFSZ so that failed writes come back as errors,
+// removes a pending output on SIGHUP, SIGINT and SIGTERM, and makes sure
+// descriptors 0 to 2 are open, so that no file we open lands on them.
+void setup_process();

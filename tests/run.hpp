@@ -1,0 +1,82 @@
+// Runs a built program in a directory and captures what it prints.
+#pragma once
+
+#include <fcntl.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+#include "scratch.hpp"
+#include "seconds.hpp"
+
+enum class out_mode { capture, closed, broken_pipe };
+
+struct run_opts {
+    std::vector<std::pair<std::string, std::string>> env;
+    out_mode out = out_mode::capture;
+    rlim_t address_space = 0;  // 0: no limit
+    std::string input;         // written to standard input
+};
+
+struct run_result {
+    int status;  // exit status, or 128 + signal
+    std::string out, err;
+};
+
+inline run_result run(const std::string &dir, const std::vector<std::string> &argv,
+                      const run_opts &o = {})
+{
+    scratch cap;
+    std::string outp = cap.path("out"), errp = cap.path("err"), inp = cap.path("in");
+    cap.write("in", o.input);
+    int pipefd[2] = {-1, -1};
+    if (o.out == out_mode::broken_pipe) {
+        if (pipe(pipefd) != 0)
+            return {-1, "", "pipe failed"};
+        close(pipefd[0]);
+    }
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0)
+            _exit(126);
+        for (const auto &[k, v] : o.env)
+            setenv(k.c_str(), v.c_str(), 1);
+        int in = open(inp.c_str(), O_RDONLY);
+        dup2(in, 0);
+        int err = open(errp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(err, 2);
+        if (o.out == out_mode::capture)
+            dup2(open(outp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+        else if (o.out == out_mode::broken_pipe)
+            dup2(pipefd[1], 1);
+        else
+            close(1);
+        for (int fd = 3; fd < 64; ++fd)
+            close(fd);
+        if (o.address_space) {
+            rlimit lim{o.address_space, o.address_space};
+            setrlimit(RLIMIT_AS, &lim);
+        }
+        std::vector<char *> args;
+        for (const auto &a : argv)
+            args.push_back(const_cast<char *>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    if (pipefd[1] >= 0)
+        close(pipefd[1]);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    int status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return {status, cap.read("out"), cap.read("err")};
+}
+
+// The command that runs `program` with the clock frozen at second t.
+inline std::vector<std::string> frozen_at(long t, const std::string &program)
+{
+    return {"faketime", "-f", utc_stamp(t), program};
+}
