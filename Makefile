@@ -30,7 +30,7 @@ build: deps
 	cmake --build $(BUILD) -j $(JOBS)
 
 build-san: deps
-	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DGEN_SANITIZE=ON
+	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGEN_SANITIZE=ON
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 
 test-release: build

@@ -19,3 +19,10 @@ void free_elements(bi *cfile, int n);
 
 // Runs R rounds on cfile, printing "j/R" before round j.
 void run_rounds(bi *cfile, int &n, int R);
+
+// Work (bytes x (rounds + 1)) above which the whole-run evaluation wins.
+constexpr long long batched_threshold = 1000;
+
+// Whether an encoding of n bytes over R rounds is cheaper evaluated as a
+// whole (encode_batched) than round by round. Both give the same result.
+bool prefer_batched(int n, int R);

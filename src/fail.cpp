@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <initializer_list>
+#include <new>
 #include <gmp.h>
 #include <unistd.h>
 
@@ -64,7 +65,11 @@ static void *gmp_realloc(void *old, size_t, size_t size)
 
 static void gmp_free(void *p, size_t) { free(p); }
 
-void install_gmp_memory() { mp_set_memory_functions(gmp_alloc, gmp_realloc, gmp_free); }
+void install_memory_handlers()
+{
+    mp_set_memory_functions(gmp_alloc, gmp_realloc, gmp_free);
+    std::set_new_handler(die_oom);
+}
 
 static void on_fatal_signal(int sig)
 {

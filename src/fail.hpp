@@ -18,8 +18,9 @@ extern const char *progname;
 // Prints "PROGRAM: what: reason" and carries on.
 void warn(const char *what, const char *reason);
 
-// Makes GMP report an exhausted heap through die_oom() instead of aborting.
-void install_gmp_memory();
+// Makes GMP and operator new report an exhausted heap through die_oom()
+// instead of aborting.
+void install_memory_handlers();
 
 // Remembers the temporary file that die() and fatal signals must remove
 // (nullptr: none). The string must stay valid while it is registered.

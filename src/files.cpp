@@ -96,14 +96,14 @@ void out_file::flush()
     used_ = 0;
 }
 
-void out_file::commit()
+void out_file::commit(bool replace)
 {
     flush();
     int fd = fd_;
     fd_ = -1;
     if (close(fd) != 0)
         fail(errno);
-    if (rename(tmp_.c_str(), path_.c_str()) != 0)
+    if (renameat2(AT_FDCWD, tmp_.c_str(), AT_FDCWD, path_.c_str(), replace ? 0 : RENAME_NOREPLACE) != 0)
         fail(errno);
     set_pending_output(nullptr);
 }

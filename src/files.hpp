@@ -53,7 +53,9 @@ public:
     size_t capacity() const { return cap_; }
 
     void flush();
-    void commit();
+    // Renames the file into place; with replace false an existing file at
+    // path is an error (EEXIST) and stays as it was.
+    void commit(bool replace = true);
 
 private:
     void drain(const char *p, size_t len);

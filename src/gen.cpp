@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "batch.hpp"
 #include "encode.hpp"
 #include "fail.hpp"
 #include "files.hpp"
@@ -15,15 +16,19 @@ bi *cfile;
 int main()
 {
     setup_process();
-    install_gmp_memory();
+    install_memory_handlers();
 
     int n = static_cast<int>(read_input(flag, file, sizeof file));
-    cfile = build_elements(file, n);
 
     srand(static_cast<unsigned>(time(nullptr)));
     int R = draw_rounds();
-    run_rounds(cfile, n, R);
+    if (prefer_batched(n, R)) {
+        encode_batched(file, n, R, crypt);
+        return 0;
+    }
 
+    cfile = build_elements(file, n);
+    run_rounds(cfile, n, R);
     write_crypt(crypt, cfile, n);
     free_elements(cfile, n);
     return 0;

@@ -133,12 +133,22 @@ TEST(WriteCryptDeathTest, FailuresKeepThePreviousOutput)
 
 TEST(FailDeathTest, ExhaustedMemoryIsReported)
 {
-    install_gmp_memory();
-    void *(*alloc)(size_t);
-    mp_get_memory_functions(&alloc, nullptr, nullptr);
-    EXPECT_EXIT(alloc(static_cast<size_t>(-1) / 2), testing::ExitedWithCode(1),
-                "(^|\n)gen: out of memory\n$");
-    mp_set_memory_functions(nullptr, nullptr, nullptr);
+    auto allocate_too_much = [](bool gmp) {
+        install_memory_handlers();
+        if (gmp) {
+            void *(*alloc)(size_t);
+            mp_get_memory_functions(&alloc, nullptr, nullptr);
+            alloc(static_cast<size_t>(-1) / 2);
+        } else {
+            std::vector<char> v(static_cast<size_t>(-1) / 4);
+        }
+    };
+    // The sanitizers warn before the allocation comes back empty.
+    EXPECT_EXIT(allocate_too_much(true), testing::ExitedWithCode(1), "(^|\n)gen: out of memory\n$");
+#ifndef GEN_SANITIZE
+    // AddressSanitizer's operator new reports and aborts instead.
+    EXPECT_EXIT(allocate_too_much(false), testing::ExitedWithCode(1), "(^|\n)gen: out of memory\n$");
+#endif
 }
 
 } // namespace
