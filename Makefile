@@ -2,16 +2,19 @@
 # install the Debian packages that are missing first.
 BUILD     ?= build
 SAN_BUILD ?= build-san
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS      ?= $(shell nproc)
 
-PACKAGES = g++ make cmake pkg-config libgmp-dev libgtest-dev libbenchmark-dev faketime time
+PACKAGES = g++ make cmake pkg-config libgmp-dev libgtest-dev libbenchmark-dev faketime time \
+           clang libclang-rt-14-dev
 
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 SAN_ENV = ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1:verify_asan_link_order=0 \
           UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
-.PHONY: all deps build build-san test test-release test-sanitize demo bench install clean
+.PHONY: all deps build build-san test test-release test-sanitize fuzz demo bench install clean
 
 all: build
 
@@ -41,13 +44,25 @@ test-release: build
 test-sanitize: build-san
 	$(SAN_ENV) ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
 
-test: test-release test-sanitize
+# libFuzzer (with AddressSanitizer and UndefinedBehaviorSanitizer) on the
+# crypt reader and the decoder, for FUZZ_SECONDS, from crypts gen makes.
+fuzz: build
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DGEN_FUZZ=ON -DGEN_TESTS=OFF -DGEN_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_decode
+	tests/fuzz-corpus.sh $(BUILD) $(FUZZ_BUILD)/corpus
+	$(FUZZ_BUILD)/fuzz_decode -max_total_time=$(FUZZ_SECONDS) -max_len=65536 \
+	  -rss_limit_mb=2048 -print_final_stats=1 $(FUZZ_BUILD)/corpus
+
+# The plain suite runs last, so that its summary closes the output.
+test: fuzz test-sanitize test-release
 
 demo: build
 	@dir=$$(mktemp -d) && cp examples/flag $$dir/flag && \
 	echo "== gen in $$dir on examples/flag ($$(wc -c < examples/flag) bytes)" && \
 	(cd $$dir && $(CURDIR)/$(BUILD)/gen) && \
 	echo "== crypt ($$(wc -c < $$dir/crypt) bytes):" && cat $$dir/crypt && echo && \
+	echo "== ungen restores:" && (cd $$dir && $(CURDIR)/$(BUILD)/ungen) && \
 	rm -rf $$dir
 
 bench: build
@@ -57,4 +72,4 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

@@ -2,7 +2,8 @@
 # Times gen at 4010 rounds on random inputs of several sizes: wall time,
 # CPU time and peak resident memory (best of RUNS runs, each into a fresh
 # crypt), and beside it the time cp takes to copy that crypt on the same
-# file system. Then the in-process comparison of the two evaluations at
+# file system, and the time and peak memory of ungen restoring the input
+# from it given the second. Then the in-process comparison of the two evaluations at
 # 32 KiB (the round-by-round one forced).
 # Usage: bench/run.sh [BUILD_DIR] [SIZE_KIB ...]   (default: 1 16 64 1024)
 set -euo pipefail
@@ -13,6 +14,7 @@ sizes=("$@")
 runs=${RUNS:-3}
 
 stamp=$("$build/bench/second_for" 4010)
+second=$(TZ=UTC date -d "$stamp" +%s)
 work=$(mktemp -d "${BENCH_DIR:-/tmp}/gen-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
@@ -33,7 +35,7 @@ best_of() {
   echo "$best"
 }
 
-printf '%-8s %8s %8s %9s %13s %8s %9s\n' input wall_s cpu_s peak_MiB crypt_bytes cp_s gen/cp
+printf '%-8s %8s %8s %9s %13s %8s %7s %9s %10s %10s\n' input wall_s cpu_s peak_MiB crypt_bytes cp_s gen/cp ungen_s ungen_MiB ungen/gen
 cd "$work"
 for kib in "${sizes[@]}"; do
   head -c $((kib * 1024)) /dev/urandom > flag
@@ -41,10 +43,14 @@ for kib in "${sizes[@]}"; do
   bytes=$(stat -c %s crypt)
   mv crypt keep
   read -r cpwall _ _ < <(best_of sh -c 'cp keep copy')
+  read -r unwall _ unkb < <(best_of "$build/ungen" -t "$second" -o copy keep)
+  cmp -s copy flag || { echo "ungen did not restore the ${kib} KiB input" >&2; exit 1; }
   rm -f keep copy
   awk -v n="${kib}KiB" -v w="$wall" -v c="$cpu" -v k="$kb" -v b="$bytes" -v p="$cpwall" \
-    'BEGIN { printf "%-8s %8.2f %8.2f %9.1f %13d %8.2f %9s\n", n, w, c, k / 1024, b, p,
-             (p > 0 ? sprintf("%.2f", w / p) : "-") }'
+      -v u="$unwall" -v uk="$unkb" \
+    'function ratio(a, b) { return b > 0 ? sprintf("%.2f", a / b) : "-" }
+     BEGIN { printf "%-8s %8.2f %8.2f %9.1f %13d %8.2f %7s %9.2f %10.1f %10s\n",
+             n, w, c, k / 1024, b, p, ratio(w, p), u, uk / 1024, ratio(u, w) }'
 done
 
 echo

@@ -75,6 +75,14 @@ inline run_result run(const std::string &dir, const std::vector<std::string> &ar
     return {status, cap.read("out"), cap.read("err")};
 }
 
+// Options that make faketime read its stamps in UTC.
+inline run_opts utc()
+{
+    run_opts o;
+    o.env = {{"TZ", "UTC"}};
+    return o;
+}
+
 // The command that runs `program` with the clock frozen at second t.
 inline std::vector<std::string> frozen_at(long t, const std::string &program)
 {

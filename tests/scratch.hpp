@@ -1,7 +1,9 @@
 // A scratch directory for one test, removed with everything in it.
 #pragma once
 
+#include <cstdio>
 #include <dirent.h>
+#include <ftw.h>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -19,7 +21,12 @@ struct scratch {
             throw std::runtime_error("mkdtemp failed");
         dir = tmpl;
     }
-    ~scratch() { std::system(("rm -rf '" + dir + "'").c_str()); }
+    ~scratch()
+    {
+        nftw(
+            dir.c_str(), [](const char *p, const struct stat *, int, FTW *) { return remove(p); },
+            16, FTW_DEPTH | FTW_PHYS);
+    }
 
     std::string path(const std::string &name) const { return dir + "/" + name; }
 

@@ -10,6 +10,7 @@
 #include "batch.hpp"
 #include "encode.hpp"
 #include "files.hpp"
+#include "random_bytes.hpp"
 #include "scratch.hpp"
 #include "scripted_rand.hpp"
 
@@ -59,13 +60,6 @@ void expect_same(const std::string &flag, int R, const std::vector<int> &draws)
 
 std::mt19937 rng(20261208);
 
-std::string random_flag(size_t n)
-{
-    std::string s(n, '\0');
-    for (auto &c : s)
-        c = static_cast<char>(rng() & 0xff);
-    return s;
-}
 
 std::vector<int> random_draws(int R)
 {
@@ -81,19 +75,19 @@ TEST(Batched, MatchesTheRoundsOnShortInputs)
     const int rounds[] = {0, 1, 2, 3, 4010};
     for (size_t n = 0; n <= 64; ++n)
         for (int R : rounds)
-            expect_same(random_flag(n), R, random_draws(R));
+            expect_same(random_bytes(n, rng), R, random_draws(R));
 }
 
 TEST(Batched, MatchesTheRoundsOnLongInputs)
 {
     for (size_t n : {10001, 12000})
         for (int R : {0, 1, 2, 3, 40, 41})
-            expect_same(random_flag(n), R, random_draws(R));
+            expect_same(random_bytes(n, rng), R, random_draws(R));
 #ifndef GEN_SANITIZE
     // Round by round these take about 80 million allocations: minutes
     // under the sanitizers, seconds without.
-    expect_same(random_flag(10001), 4009, random_draws(4009));
-    expect_same(random_flag(10002), 4010, random_draws(4010));
+    expect_same(random_bytes(10001, rng), 4009, random_draws(4009));
+    expect_same(random_bytes(10002, rng), 4010, random_draws(4010));
 #endif
 }
 

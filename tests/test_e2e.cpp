@@ -6,6 +6,7 @@
 #include <string>
 
 #include "oracle.hpp"
+#include "random_bytes.hpp"
 #include "run.hpp"
 #include "scratch.hpp"
 #include "seconds.hpp"
@@ -14,21 +15,7 @@ namespace {
 
 const std::string gen = GEN_BIN;
 
-std::string random_bytes(size_t n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (auto &c : s)
-        c = static_cast<char>(rng() & 0xff);
-    return s;
-}
 
-run_opts utc()
-{
-    run_opts o;
-    o.env = {{"TZ", "UTC"}};
-    return o;
-}
 
 struct frozen_case {
     int rounds;

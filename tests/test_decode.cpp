@@ -1,0 +1,213 @@
+// The decoder against the encoder: round trips, corruptions, the cheap
+// second filter, and the strict reading of the file format.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "batch.hpp"
+#include "decode.hpp"
+#include "random_bytes.hpp"
+#include "scan.hpp"
+#include "scratch.hpp"
+#include "seconds.hpp"
+
+namespace {
+
+using bytes = std::vector<unsigned char>;
+
+// What gen writes for flag at second t.
+std::string encode(const std::string &flag, long t)
+{
+    scratch s;
+    srand(static_cast<unsigned>(t));
+    int R = rand() % 4011;
+    testing::internal::CaptureStdout();  // the progress lines
+    encode_batched(reinterpret_cast<const unsigned char *>(flag.data()),
+                   static_cast<int>(flag.size()), R, s.path("crypt").c_str());
+    fflush(stdout);
+    testing::internal::GetCapturedStdout();
+    return s.read("crypt");
+}
+
+struct file_fd {
+    scratch s;
+    int fd;
+    explicit file_fd(const std::string &content)
+    {
+        s.write("crypt", content);
+        fd = open(s.path("crypt").c_str(), O_RDONLY);
+    }
+    ~file_fd() { close(fd); }
+};
+
+// Decodes crypt text for second t; "" with ok false when it does not verify.
+bool decode(const std::string &crypt, long t, bytes &out, bool keep_zero = false)
+{
+    file_fd f(crypt);
+    return decode_at(f.fd, t, keep_zero, out);
+}
+
+std::string text(const bytes &b) { return std::string(b.begin(), b.end()); }
+
+std::mt19937 rng(4242);
+
+
+TEST(Decode, RoundTripsForEveryKindOfRun)
+{
+    for (int R : {0, 1, 2, 3, 4009, 4010}) {
+        long t = second_for_rounds(R, 1750000000 + R);
+        for (size_t n : {0, 1, 2, 5, 64, 333, 3000}) {
+            SCOPED_TRACE("R=" + std::to_string(R) + " length " + std::to_string(n));
+            std::string flag = random_bytes(n, rng, 1);
+            std::string crypt = encode(flag, t);
+            bytes out;
+            ASSERT_TRUE(decode(crypt, t, out));
+            EXPECT_TRUE(text(out) == flag);
+            file_fd f(crypt);
+            EXPECT_TRUE(may_match(summarize(f.fd), t));
+        }
+    }
+}
+
+TEST(Decode, TrailingZeroIsDroppedUnlessKept)
+{
+    struct {
+        int rounds;
+        std::string flag, plain, kept;
+    } cases[] = {
+        // Odd length: gen pads; the padding is dropped, or kept on request.
+        {1, "abc", "abc", std::string("abc\0", 4)},
+        // Even length ending in 0: indistinguishable from padding.
+        {2, std::string("ab\0\0", 4), std::string("ab\0", 3), std::string("ab\0\0", 4)},
+        // No rounds, no padding: nothing is dropped.
+        {0, std::string("ab\0", 3), std::string("ab\0", 3), std::string("ab\0", 3)},
+    };
+    for (const auto &c : cases) {
+        long t = second_for_rounds(c.rounds);
+        std::string crypt = encode(c.flag, t);
+        bytes plain, kept;
+        ASSERT_TRUE(decode(crypt, t, plain));
+        ASSERT_TRUE(decode(crypt, t, kept, true));
+        EXPECT_EQ(text(plain), c.plain);
+        EXPECT_EQ(text(kept), c.kept);
+    }
+}
+
+TEST(Decode, CorruptCryptsAndWrongSecondsDoNotVerify)
+{
+    long t = second_for_rounds(4010, 1760000000);
+    std::string flag = random_bytes(40, rng, 1);
+    std::string crypt = encode(flag, t);
+    bytes out;
+    ASSERT_TRUE(decode(crypt, t, out));
+
+    // Change one digit in every number in turn: each must be caught.
+    size_t start = 0, changed = 0;
+    while (start < crypt.size()) {
+        size_t space = crypt.find(' ', start);
+        size_t pos = start + (space - start) / 2;
+        if (crypt[pos] == '-')
+            ++pos;
+        std::string bad = crypt;
+        bad[pos] = bad[pos] == '9' ? '8' : static_cast<char>(bad[pos] + 1);
+        if (pos == start && bad[pos] == '0')
+            bad[pos] = '2';
+        EXPECT_FALSE(decode(bad, t, out)) << "digit " << pos;
+        ++changed;
+        start = space + 1;
+    }
+    EXPECT_EQ(changed, 40u);
+
+    // Numbers dropped from either end.
+    EXPECT_FALSE(decode(crypt.substr(crypt.find(' ') + 1), t, out));
+    std::string shorter = crypt.substr(0, crypt.size() - 1);
+    EXPECT_FALSE(decode(shorter.substr(0, shorter.rfind(' ') + 1), t, out));
+    // Neighbouring seconds.
+    EXPECT_FALSE(decode(crypt, t - 1, out));
+    EXPECT_FALSE(decode(crypt, t + 1, out));
+}
+
+TEST(Decode, TheFilterNeverRejectsTheTrueSecond)
+{
+    std::uniform_int_distribution<long> second(1600000000, 1900000000);
+    std::uniform_int_distribution<int> length(0, 80);
+    for (int i = 0; i < 1000; ++i) {
+        long t = second(rng);
+        std::string flag = random_bytes(static_cast<size_t>(length(rng)), rng, i % 2 ? 0 : 1);
+        file_fd f(encode(flag, t));
+        crypt_summary s = summarize(f.fd);
+        ASSERT_TRUE(may_match(s, t)) << "second " << t << ", length " << flag.size();
+    }
+}
+
+TEST(Decode, TheFilterRejectsMostWrongSeconds)
+{
+    long t = second_for_rounds(4010, 1770000000);
+    file_fd f(encode(random_bytes(1000, rng, 1), t));
+    crypt_summary s = summarize(f.fd);
+    int passed = 0;
+    for (long k = 1; k <= 20000; ++k)
+        passed += may_match(s, t - k);
+    EXPECT_LE(passed, 5);
+}
+
+struct format_case {
+    std::string crypt;
+    uint64_t offset;
+    const char *what;
+};
+
+TEST(Scan, MalformedCryptsAreRejectedAtTheirFirstBadByte)
+{
+    const format_case cases[] = {
+        {"12 x ", 3, "expected a digit or '-'"},
+        {"12  ", 3, "expected a digit or '-'"},
+        {" 1 ", 0, "expected a digit or '-'"},
+        {"+1 ", 0, "expected a digit or '-'"},
+        {"- ", 1, "expected a digit"},
+        {"-0 ", 1, "expected a nonzero digit after '-'"},
+        {"007 ", 1, "expected a space after 0"},
+        {"12a4 ", 2, "expected a digit or a space"},
+        {"1 2", 3, "expected a space"},
+        {"1 2 \n", 4, "expected a digit or '-'"},
+        {"1 23", 4, "expected a space"},
+        {"1 2x", 3, "expected a digit or a space"},
+        {"5\t", 1, "expected a digit or a space"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.crypt);
+        file_fd f(c.crypt);
+        try {
+            summarize(f.fd);
+            ADD_FAILURE() << "accepted";
+        } catch (const bad_crypt &e) {
+            EXPECT_EQ(e.offset, c.offset);
+            EXPECT_STREQ(e.what, c.what);
+        }
+    }
+}
+
+TEST(Scan, TokensSpanningBufferRefillsAreReadWhole)
+{
+    std::string digits(5000, '7');
+    std::string content = "1 -22 " + digits + " 0 333 ";
+    file_fd f(content);
+    token_reader in(f.fd, 4);
+    std::vector<std::string> got;
+    std::vector<uint64_t> offsets;
+    const char *p;
+    size_t len;
+    while (in.next(p, len)) {
+        got.emplace_back(p, len);
+        offsets.push_back(in.offset());
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{"1", "-22", digits, "0", "333"}));
+    EXPECT_EQ(offsets, (std::vector<uint64_t>{0, 2, 6, 5007, 5009}));
+}
+
+} // namespace
