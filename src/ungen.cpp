@@ -108,7 +108,7 @@ void write_stdout(const std::vector<unsigned char> &bytes)
     }
 }
 
-void rewind(int fd, const char *path)
+void rewind_or_die(int fd, const char *path)
 {
     if (lseek(fd, 0, SEEK_SET) != 0)
         die_errno(path, errno);
@@ -137,7 +137,7 @@ std::vector<unsigned char> decode(const options &o, int fd)
             long t = newest - k;
             if (!may_match(s, t))
                 continue;
-            rewind(fd, o.crypt);
+            rewind_or_die(fd, o.crypt);
             if (decode_at(fd, t, o.keep_zero, bytes))
                 return bytes;
         }
