@@ -65,18 +65,26 @@ void out_file::fail(int err)
     die_errno(path_.c_str(), err);
 }
 
-void out_file::write_all(const char *p, size_t len)
+int write_fully(int fd, const void *data, size_t len)
 {
+    auto *p = static_cast<const char *>(data);
     while (len > 0) {
-        ssize_t w = write(fd_, p, len);
+        ssize_t w = write(fd, p, len);
         if (w < 0) {
             if (errno == EINTR)
                 continue;
-            fail(errno);
+            return errno;
         }
         p += w;
         len -= static_cast<size_t>(w);
     }
+    return 0;
+}
+
+void out_file::write_all(const char *p, size_t len)
+{
+    if (int err = write_fully(fd_, p, len))
+        fail(err);
 }
 
 void out_file::drain(const char *p, size_t len)

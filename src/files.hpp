@@ -7,6 +7,9 @@
 
 #include "bi.hpp"
 
+// Writes all of data[0..len) to fd, retrying short writes; 0 or an errno.
+int write_fully(int fd, const void *data, size_t len);
+
 // Reads at most cap bytes of the file at path into buf, with one read call
 // where the file allows it, and returns how many were read. Dies with
 // "PROGRAM: path: REASON" if the file cannot be opened or read. If the file

@@ -93,21 +93,6 @@ options parse_options(int argc, char **argv)
     return o;
 }
 
-void write_stdout(const std::vector<unsigned char> &bytes)
-{
-    const unsigned char *p = bytes.data();
-    size_t left = bytes.size();
-    while (left > 0) {
-        ssize_t w = write(1, p, left);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w < 0)
-            die_errno("standard output", errno);
-        p += w;
-        left -= static_cast<size_t>(w);
-    }
-}
-
 void rewind_or_die(int fd, const char *path)
 {
     if (lseek(fd, 0, SEEK_SET) != 0)
@@ -174,7 +159,8 @@ int main(int argc, char **argv)
     close(fd);
 
     if (o.output == nullptr) {
-        write_stdout(bytes);
+        if (int err = write_fully(1, bytes.data(), bytes.size()))
+            die_errno("standard output", err);
         return 0;
     }
     out_file out(o.output);
