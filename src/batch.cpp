@@ -1,8 +1,5 @@
 #include "batch.hpp"
 
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,19 +9,6 @@
 
 namespace {
 
-// Takes the R flip draws, printing "j/R" before draw j, and returns the
-// pair that each round flips (-1 when the sequence is empty).
-std::vector<int> draw_flips(int n, int R)
-{
-    std::vector<int> pairs(static_cast<size_t>(R));
-    for (int j = 0; j < R; ++j) {
-        printf("%d/%d\n", j, R);
-        int r = rand();
-        pairs[j] = n == 0 ? -1 : flipped_pair(r, n);
-    }
-    return pairs;
-}
-
 struct pair_values {
     int pair;
     mpz_t s, d;
@@ -32,14 +16,8 @@ struct pair_values {
 
 // The final values of every pair that some round flips, by pair index.
 std::vector<pair_values> evaluate_flipped(const unsigned char *bytes, int n0,
-                                           const std::vector<int> &flips, int R)
+                                           const std::vector<std::pair<int, int>> &hits, int R)
 {
-    std::vector<std::pair<int, int>> hits;  // (pair, round)
-    for (int j = 0; j < R; ++j)
-        if (flips[j] >= 0)
-            hits.emplace_back(flips[j], j);
-    std::sort(hits.begin(), hits.end());
-
     std::vector<pair_values> out;
     mpz_t tmp;
     mpz_init(tmp);
@@ -68,8 +46,7 @@ void encode_batched(const unsigned char *bytes, int n0, int R, const char *path)
 {
     // The first round pads an odd sequence with a 0.
     int n = R > 0 && n0 % 2 ? n0 + 1 : n0;
-    std::vector<int> flips = draw_flips(n, R);
-    std::vector<pair_values> flipped = evaluate_flipped(bytes, n0, flips, R);
+    std::vector<pair_values> flipped = evaluate_flipped(bytes, n0, flip_schedule(n, R, true), R);
 
     // An unflipped pair (a, b) ends as 2^(R/2) (a, b) after an even number
     // of rounds and as 2^(R/2) (a + b, a - b) after an odd one.

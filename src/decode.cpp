@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "encode.hpp"
 #include "pairs.hpp"
 #include "scan.hpp"
 
@@ -17,7 +18,7 @@ namespace {
 int seed_rounds(long t)
 {
     srand(static_cast<unsigned>(t));
-    return rand() % 4011;
+    return draw_rounds();
 }
 
 bool is_byte(long v) { return v >= 0 && v <= 255; }
@@ -170,14 +171,7 @@ bool decode_at(int fd, long t, bool keep_zero, std::vector<unsigned char> &out)
         return false;
     int n = static_cast<int>(codes.size());
 
-    // The flip schedule: (pair, round), by pair, then by round.
-    std::vector<std::pair<int, int>> hits;
-    for (int j = 0; j < R; ++j) {
-        int r = rand();
-        if (n > 0)
-            hits.emplace_back(flipped_pair(r, n), j);
-    }
-    std::sort(hits.begin(), hits.end());
+    std::vector<std::pair<int, int>> hits = flip_schedule(n, R, false);
 
     out.assign(static_cast<size_t>(n), 0);
     auto code = [&](int i) { return codes[static_cast<size_t>(n - 1 - i)]; };

@@ -5,12 +5,33 @@
 // values. The flip of a round hits the second element of one pair.
 #pragma once
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <gmp.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The pair that a round's draw r flips in a sequence of n > 0 elements.
 inline int flipped_pair(int r, int n) { return ((r % n) | 1) / 2; }
+
+// Takes the R flip draws of a run whose sequence has n elements after
+// padding, and returns (pair, round) for every flip, by pair and then by
+// round. With progress, prints "j/R" before draw j, as the rounds do.
+inline std::vector<std::pair<int, int>> flip_schedule(int n, int R, bool progress)
+{
+    std::vector<std::pair<int, int>> hits;
+    for (int j = 0; j < R; ++j) {
+        if (progress)
+            printf("%d/%d\n", j, R);
+        int r = rand();
+        if (n > 0)
+            hits.emplace_back(flipped_pair(r, n), j);
+    }
+    std::sort(hits.begin(), hits.end());
+    return hits;
+}
 
 // k pair steps on (s, d); tmp is scratch space.
 inline void pair_steps(mpz_t s, mpz_t d, int k, mpz_t tmp)
