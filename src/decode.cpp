@@ -184,8 +184,11 @@ bool decode_at(int fd, long t, bool keep_zero, std::vector<unsigned char> &out)
         return true;
     }
 
-    mpz_t s, d, tmp;
-    mpz_inits(s, d, tmp, nullptr);
+    struct scratch_values {
+        mpz_t s, d, tmp;
+        scratch_values() { mpz_inits(s, d, tmp, nullptr); }
+        ~scratch_values() { mpz_clears(s, d, tmp, nullptr); }
+    } z;
     auto value = [&](int i, mpz_t dst) {
         uint64_t token = static_cast<uint64_t>(n - 1 - i);
         if (code(i) != not_small) {
@@ -198,55 +201,47 @@ bool decode_at(int fd, long t, bool keep_zero, std::vector<unsigned char> &out)
         mpz_set(dst, it->v);
     };
 
-    bool ok = true;
     auto hit = hits.begin();
-    for (int m = 0; ok && m < n / 2; ++m) {
+    for (int m = 0; m < n / 2; ++m) {
         long a, b;
         if (hit != hits.end() && hit->first == m) {
             auto first = hit;
             while (hit != hits.end() && hit->first == m)
                 ++hit;
-            value(2 * m, s);
-            value(2 * m + 1, d);
+            value(2 * m, z.s);
+            value(2 * m + 1, z.d);
             int done = R;  // the pair steps of rounds 0 .. done - 1 are not undone yet
-            for (auto k = hit; ok && k != first;) {
-                --k;
-                int j = k->second;
-                ok = undo_pair_steps(s, d, done - (j + 1), tmp);
-                flip_low_bit(d);
+            for (auto k = hit; k != first;) {
+                int j = (--k)->second;
+                if (!undo_pair_steps(z.s, z.d, done - (j + 1), z.tmp))
+                    return false;
+                flip_low_bit(z.d);
                 done = j + 1;
             }
-            ok = ok && undo_pair_steps(s, d, done, tmp) && mpz_fits_slong_p(s) &&
-                 mpz_fits_slong_p(d);
-            if (!ok)
-                break;
-            a = mpz_get_si(s);
-            b = mpz_get_si(d);
+            if (!undo_pair_steps(z.s, z.d, done, z.tmp) || !mpz_fits_slong_p(z.s) ||
+                !mpz_fits_slong_p(z.d))
+                return false;
+            a = mpz_get_si(z.s);
+            b = mpz_get_si(z.d);
         } else {
             long cs = code(2 * m), cd = code(2 * m + 1);
-            if (cs == not_small || cd == not_small) {
-                ok = false;
-                break;
-            }
+            if (cs == not_small || cd == not_small)
+                return false;
             if (R % 2 == 0) {
                 a = cs;
                 b = cd;
             } else {
-                if ((cs + cd) % 2 != 0) {
-                    ok = false;
-                    break;
-                }
+                if ((cs + cd) % 2 != 0)
+                    return false;
                 a = (cs + cd) / 2;
                 b = (cs - cd) / 2;
             }
         }
-        ok = is_byte(a) && is_byte(b);
+        if (!is_byte(a) || !is_byte(b))
+            return false;
         out[2 * m] = static_cast<unsigned char>(a);
         out[2 * m + 1] = static_cast<unsigned char>(b);
     }
-    mpz_clears(s, d, tmp, nullptr);
-    if (!ok)
-        return false;
     if (!keep_zero && n > 0 && out.back() == 0)
         out.pop_back();
     return true;

@@ -12,9 +12,7 @@ void check_number(const char *p, size_t len, uint64_t off)
     size_t i = 0;
     if (len > 0 && p[0] == '-')
         i = 1;
-    if (i == len)
-        throw bad_crypt{off + i, i ? "expected a digit" : "expected a digit or '-'"};
-    if (p[i] < '0' || p[i] > '9')
+    if (i == len || p[i] < '0' || p[i] > '9')
         throw bad_crypt{off + i, i ? "expected a digit" : "expected a digit or '-'"};
     if (p[i] == '0') {
         if (i == 1)
