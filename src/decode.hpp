@@ -1,34 +1,41 @@
-// Restoring the input of gen from its crypt and the second gen started at.
+// Undoing the rounds of gen, pair by pair, for a known round count and
+// flip schedule.
 //
 // After each round's pair step both values of every pair have the same
 // parity, and the round's flip breaks that in the one pair its draw names.
-// With the generator seeded as gen seeded it, the flip schedule is known,
-// so every pair can be undone on its own: a pair that no round flips must
-// be 2^(R/2) times a small value (and decodes by a table look-up), a
-// flipped pair is undone flip by flip. Every division must be exact and
-// every byte must come out from 0 to 255, so the bytes found encode back
-// to exactly the crypt: anything else is rejected, never decoded wrongly.
+// With the flip schedule known every pair can be undone on its own: a pair
+// that no round flips must be 2^(R/2) times a small value, a flipped pair
+// is undone flip by flip. Every division must be exact and every byte must
+// come out from 0 to 255, so the bytes found encode back to exactly the
+// crypt: anything else is rejected, never decoded wrongly.
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
+#include <utility>
 #include <vector>
 
-// What a crypt shows without knowing the second, read in one pass that also
-// checks its format (throws bad_crypt, read_error).
-struct crypt_summary {
-    uint64_t count = 0;           // numbers
-    uint64_t longest = 0;         // most digits in one number
-    uint64_t odd_pairs = 0;       // pairs whose two values differ in parity
-    uint64_t odd_pair = 0;        // the last of those, counted from the file's start
-    bool all_bytes = true;        // every number from 0 to 255
-};
-crypt_summary summarize(int fd);
+#include "numbers.hpp"
 
-// Whether the run of second t can have written a crypt with this summary:
-// a cheap test that rejects almost every wrong second.
-bool may_match(const crypt_summary &s, long t);
+using flip_list = std::vector<std::pair<int, int>>;  // (pair, round), by pair then round
 
-// Decodes the crypt read from fd as written by gen started at second t.
-// Returns false if it does not verify. A final 0 byte that may be the
-// padding element is dropped unless keep_zero. Throws bad_crypt, read_error.
-bool decode_at(int fd, long t, bool keep_zero, std::vector<unsigned char> &out);
+// The most digits a number can have after R rounds: every value v has
+// |v| < 364 * 2^(R/2) (a pair step scales a pair's length by sqrt 2, a
+// flip moves it by at most 1).
+size_t max_digits(int R);
+
+// Decodes the numbers of a crypt as written by a run of R rounds whose
+// flips are hits. Returns false if they do not verify. out gets one byte
+// per number, a possible padding 0 included.
+bool decode_pairs(const crypt_numbers &numbers, int R, const flip_list &hits,
+                  std::vector<unsigned char> &out);
+
+// Seeds the C library's generator with second t as gen does, takes the
+// round count and the flips from its own draws, and decodes.
+bool decode_at(const crypt_numbers &numbers, long t, std::vector<unsigned char> &out);
+
+// The round count gen draws at second t, from the C library itself.
+int rounds_at(long t);
+
+// Drops a final 0 byte of a run of R > 0 rounds, which may be the padding
+// element, unless keep_zero. Returns whether one was dropped.
+bool drop_padding(std::vector<unsigned char> &bytes, int R, bool keep_zero);

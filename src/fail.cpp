@@ -78,10 +78,15 @@ static void on_fatal_signal(int sig)
     raise(sig);
 }
 
+static bool closed_at_start[3];
+
+bool was_closed_at_start(int fd) { return fd >= 0 && fd <= 2 && closed_at_start[fd]; }
+
 void setup_process()
 {
     for (int fd = 0; fd <= 2; ++fd) {
         if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            closed_at_start[fd] = true;
             // open() returns the lowest free descriptor, which is fd.
             if (open("/dev/null", O_RDWR) != fd)
                 die_errno("/dev/null", errno);
@@ -89,6 +94,12 @@ void setup_process()
     }
     signal(SIGPIPE, SIG_IGN);
     signal(SIGXFSZ, SIG_IGN);
-    for (int sig : {SIGHUP, SIGINT, SIGTERM})
+    // Every signal whose default action ends the process, so that none
+    // leaves a named temporary file behind.
+    for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGUSR1,
+                    SIGSEGV, SIGUSR2, SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGVTALRM, SIGPROF,
+                    SIGIO, SIGPWR, SIGSYS})
+        signal(sig, on_fatal_signal);
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig)
         signal(sig, on_fatal_signal);
 }

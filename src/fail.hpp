@@ -27,6 +27,9 @@ void install_memory_handlers();
 void set_pending_output(const char *path);
 
 // Ignores SIGPIPE and SIGXFSZ so that failed writes come back as errors,
-// removes a pending output on SIGHUP, SIGINT and SIGTERM, and makes sure
+// removes a pending output on every signal that ends the process, and makes sure
 // descriptors 0 to 2 are open, so that no file we open lands on them.
 void setup_process();
+
+// Whether descriptor fd (0 to 2) was closed when setup_process() ran.
+bool was_closed_at_start(int fd);

@@ -7,11 +7,13 @@
 #include <unistd.h>
 #include <utility>
 
-void check_number(const char *p, size_t len, uint64_t off)
+void check_number(const char *p, size_t len, uint64_t off, bool partial)
 {
     size_t i = 0;
     if (len > 0 && p[0] == '-')
         i = 1;
+    if (partial && i == len)
+        return;
     if (i == len || p[i] < '0' || p[i] > '9')
         throw bad_crypt{off + i, i ? "expected a digit" : "expected a digit or '-'"};
     if (p[i] == '0') {
@@ -35,8 +37,8 @@ static size_t buffer_size(int fd)
     return most;
 }
 
-token_reader::token_reader(int fd, size_t bufsize)
-    : fd_(fd), size_(bufsize ? bufsize : buffer_size(fd))
+token_reader::token_reader(int fd, size_t max_len, size_t bufsize)
+    : fd_(fd), max_len_(max_len), size_(bufsize ? bufsize : buffer_size(fd))
 {
     buf_.reset(new char[size_]);
 }
@@ -85,6 +87,12 @@ bool token_reader::next(const char *&p, size_t &len)
             return true;
         }
         searched = end_ - pos_;
+        // Nothing unbounded is kept: the token so far must start a number
+        // and fit the longest one allowed.
+        check_number(buf_.get() + pos_, std::min(searched, max_len_), base_ + pos_, true);
+        if (searched > max_len_)
+            throw bad_crypt{base_ + pos_ + max_len_,
+                            "number longer than " + std::to_string(max_len_) + " characters", true};
         if (eof_ || !fill()) {
             if (searched == 0)
                 return false;

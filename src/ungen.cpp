@@ -1,33 +1,47 @@
 // ungen: restores the input of gen from its crypt.
 #include <cerrno>
-#include <climits>
 #include <cstdio>
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <getopt.h>
+#include <sched.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
-#include "decode.hpp"
 #include "fail.hpp"
 #include "files.hpp"
-#include "scan.hpp"
+#include "restore.hpp"
 
 namespace {
 
 const char usage_text[] =
     "Usage: ungen [OPTIONS] [CRYPT]\n"
-    "Restore the bytes that gen encoded into CRYPT (default: crypt).\n"
+    "Restore the bytes that gen encoded into CRYPT (default: crypt; - reads\n"
+    "standard input).\n"
+    "\n"
+    "Without --time, ungen reads the round count and every round's flip from\n"
+    "CRYPT itself, then searches the second gen started at: newest first, from\n"
+    "CRYPT's modification time back (the day before it first), wrapping round\n"
+    "through all 2^32 seconds gen can be seeded with. It takes the first second\n"
+    "that verifies.\n"
     "\n"
     "  -o, --output FILE    write the bytes to FILE (atomically) instead of\n"
     "                       standard output\n"
     "  -f, --force          replace FILE if it exists\n"
     "  -t, --time SECONDS   the second gen started at, as date +%s prints it\n"
-    "  -w, --window SECONDS without --time, try the seconds from CRYPT's\n"
-    "                       modification time back this far (default 86400)\n"
+    "  -w, --window SECONDS search only this far back from CRYPT's modification\n"
+    "                       time\n"
+    "  -j, --jobs N         search with N threads (default: the CPUs ungen may\n"
+    "                       use)\n"
+    "  -v, --verbose        say which second and how many rounds it was\n"
+    "      --unverified     decode from CRYPT's structure alone, with no second\n"
+    "                       (for a crypt made with another C library)\n"
     "      --keep-zero      keep a final 0 byte that may be gen's padding\n"
     "  -h, --help           show this help\n"
     "      --version        show the version\n"
@@ -38,10 +52,7 @@ struct options {
     const char *crypt = "crypt";
     const char *output = nullptr;
     bool force = false;
-    bool have_time = false;
-    long time = 0;
-    long window = 86400;
-    bool keep_zero = false;
+    restore_options r;
 };
 
 [[noreturn]] void usage_error(const std::string &msg)
@@ -50,86 +61,97 @@ struct options {
     exit(2);
 }
 
-long parse_seconds(const char *arg, const char *name, bool allow_negative)
+// A decimal integer, digits only after an optional '-' (no spaces, no '+').
+long long parse_integer(const char *arg, const char *name, long long lo, long long hi)
 {
+    const char *d = arg[0] == '-' ? arg + 1 : arg;
     errno = 0;
     char *end;
-    long v = strtol(arg, &end, 10);
-    if (errno != 0 || end == arg || *end != '\0' || (!allow_negative && v < 0))
+    long long v = strtoll(arg, &end, 10);
+    if (*d < '0' || *d > '9' || errno != 0 || *end != '\0' || v < lo || v > hi)
         usage_error(std::string("invalid ") + name + ": '" + arg + "'");
     return v;
 }
 
+int default_jobs()
+{
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0)
+        return std::max(1, CPU_COUNT(&set));
+    long n = sysconf(_SC_NPROCESSORS_ONLN);
+    return n > 0 ? static_cast<int>(n) : 1;
+}
+
 options parse_options(int argc, char **argv)
 {
-    enum { keep_zero_opt = 256, version_opt };
+    enum { keep_zero_opt = 256, version_opt, unverified_opt };
     const option longs[] = {
-        {"output", required_argument, nullptr, 'o'}, {"force", no_argument, nullptr, 'f'},
-        {"time", required_argument, nullptr, 't'},   {"window", required_argument, nullptr, 'w'},
+        {"output", required_argument, nullptr, 'o'},
+        {"force", no_argument, nullptr, 'f'},
+        {"time", required_argument, nullptr, 't'},
+        {"window", required_argument, nullptr, 'w'},
+        {"jobs", required_argument, nullptr, 'j'},
+        {"verbose", no_argument, nullptr, 'v'},
+        {"unverified", no_argument, nullptr, unverified_opt},
         {"keep-zero", no_argument, nullptr, keep_zero_opt},
-        {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, version_opt},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, version_opt},
         {nullptr, 0, nullptr, 0},
     };
     options o;
+    o.r.jobs = default_jobs();
     opterr = 0;
     int c;
-    while ((c = getopt_long(argc, argv, ":o:ft:w:h", longs, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, ":o:ft:w:j:vh", longs, nullptr)) != -1) {
         switch (c) {
-        case 'o': o.output = optarg; break;
+        case 'o':
+            if (*optarg == '\0')
+                usage_error("the output file name is empty");
+            o.output = optarg;
+            break;
         case 'f': o.force = true; break;
-        case 't': o.time = parse_seconds(optarg, "time", true); o.have_time = true; break;
-        case 'w': o.window = parse_seconds(optarg, "window", false); break;
-        case keep_zero_opt: o.keep_zero = true; break;
+        case 't':
+            o.r.time = static_cast<long>(parse_integer(optarg, "time", LONG_MIN, LONG_MAX));
+            o.r.have_time = true;
+            break;
+        case 'w':
+            o.r.window = static_cast<uint64_t>(parse_integer(optarg, "window", 0, LLONG_MAX));
+            o.r.have_window = true;
+            break;
+        case 'j': o.r.jobs = static_cast<int>(parse_integer(optarg, "jobs", 1, 1024)); break;
+        case 'v': o.r.verbose = true; break;
+        case unverified_opt: o.r.unverified = true; break;
+        case keep_zero_opt: o.r.keep_zero = true; break;
         case 'h': fputs(usage_text, stdout); exit(0);
-        case version_opt: puts("ungen 1.0.0"); exit(0);
-        case ':': usage_error(std::string("option '") + argv[optind - 1] + "' needs an argument");
-        default: usage_error(std::string("unknown option '") + argv[optind - 1] + "'");
+        case version_opt: puts("ungen 1.1.0"); exit(0);
+        case ':': {
+            std::string opt = argv[optind - 1];
+            if (opt.compare(0, 2, "--") != 0)
+                opt = std::string("-") + static_cast<char>(optopt);
+            usage_error("option '" + opt + "' needs an argument");
+        }
+        default: {
+            // optopt is 0 for an unknown long option, the option itself for
+            // a long one given an argument it does not take, and the letter
+            // for an unknown short one.
+            std::string arg = argv[optind - 1];
+            std::string name = arg.substr(0, arg.find('='));
+            if (optopt == 0)
+                usage_error("unknown option '" + name + "'");
+            if (optopt >= 256 || strchr("fvh", optopt))
+                usage_error("option '" + name + "' takes no argument");
+            usage_error(std::string("unknown option '-") + static_cast<char>(optopt) + "'");
+        }
         }
     }
     if (argc - optind > 1)
         usage_error("too many arguments");
-    if (optind < argc)
+    if (optind < argc) {
+        if (*argv[optind] == '\0')
+            usage_error("the crypt file name is empty");
         o.crypt = argv[optind];
-    return o;
-}
-
-void rewind_or_die(int fd, const char *path)
-{
-    if (lseek(fd, 0, SEEK_SET) != 0)
-        die_errno(path, errno);
-}
-
-// Decodes, trying the given second or the window before the file's
-// modification time. Dies if the file is unreadable or malformed or if
-// no second verifies.
-std::vector<unsigned char> decode(const options &o, int fd)
-{
-    std::vector<unsigned char> bytes;
-    std::string tried;
-    if (o.have_time) {
-        if (decode_at(fd, o.time, o.keep_zero, bytes))
-            return bytes;
-        if (lseek(fd, 0, SEEK_SET) == 0)
-            summarize(fd);  // a malformed file says where
-        tried = "second " + std::to_string(o.time);
-    } else {
-        struct stat st;
-        if (fstat(fd, &st) != 0)
-            die_errno(o.crypt, errno);
-        long newest = st.st_mtime;
-        crypt_summary s = summarize(fd);
-        for (long k = 0; k <= o.window; ++k) {
-            long t = newest - k;
-            if (!may_match(s, t))
-                continue;
-            rewind_or_die(fd, o.crypt);
-            if (decode_at(fd, t, o.keep_zero, bytes))
-                return bytes;
-        }
-        tried = "the seconds from " + std::to_string(newest - o.window) + " to " +
-                std::to_string(newest);
     }
-    die(o.crypt, ("no encoding run matches " + tried).c_str());
+    return o;
 }
 
 } // namespace
@@ -141,22 +163,38 @@ int main(int argc, char **argv)
     install_memory_handlers();
     options o = parse_options(argc, argv);
 
+    // Writing the bytes into a descriptor that was closed would lose them.
+    if (o.output == nullptr && was_closed_at_start(1))
+        die_errno("standard output", EBADF);
+
     struct stat st;
     if (o.output != nullptr && !o.force && lstat(o.output, &st) == 0)
         die(o.output, "File exists (use --force to replace it)");
 
-    int fd = open(o.crypt, O_RDONLY);
+    bool from_stdin = strcmp(o.crypt, "-") == 0;
+    const char *name = from_stdin ? "standard input" : o.crypt;
+    int fd = from_stdin ? 0 : open(o.crypt, O_RDONLY);
     if (fd < 0)
-        die_errno(o.crypt, errno);
-    std::vector<unsigned char> bytes;
-    try {
-        bytes = decode(o, fd);
-    } catch (const bad_crypt &e) {
-        die(o.crypt, ("byte " + std::to_string(e.offset) + ": " + e.what).c_str());
-    } catch (const read_error &e) {
-        die_errno(o.crypt, e.err);
+        die_errno(name, errno);
+    if (fstat(fd, &st) != 0)
+        die_errno(name, errno);
+    if (S_ISDIR(st.st_mode))
+        die_errno(name, EISDIR);
+    // A regular file's modification time is near the second gen ran;
+    // anything else (a pipe, say) starts the search from now.
+    o.r.newest = static_cast<uint32_t>(S_ISREG(st.st_mode) ? st.st_mtime : time(nullptr));
+#ifdef GEN_TEST_SPAN
+    // Test builds only: a narrower search, for the slow sanitizer runs.
+    if (const char *span = getenv("UNGEN_TEST_SPAN")) {
+        o.r.window = std::min<uint64_t>(o.r.have_window ? o.r.window : UINT64_MAX,
+                                        strtoull(span, nullptr, 10) - 1);
+        o.r.have_window = true;
     }
-    close(fd);
+#endif
+
+    std::vector<unsigned char> bytes = restore(fd, name, o.r);
+    if (!from_stdin)
+        close(fd);
 
     if (o.output == nullptr) {
         if (int err = write_fully(1, bytes.data(), bytes.size()))

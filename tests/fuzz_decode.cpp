@@ -1,5 +1,7 @@
-// libFuzzer target: the crypt reader and the decoder on arbitrary bytes.
-// They must reject or decode, never crash or touch memory they do not own.
+// libFuzzer target: the crypt reader, the structure decoder and the
+// decoder on arbitrary bytes. They must reject or decode, never crash or
+// touch memory they do not own, and whatever the structure reads must
+// verify.
 #include <cstddef>
 #include <cstdint>
 #include <sys/mman.h>
@@ -7,8 +9,10 @@
 #include <vector>
 
 #include "decode.hpp"
+#include "numbers.hpp"
 #include "scan.hpp"
 #include "seconds.hpp"
+#include "structure.hpp"
 
 namespace {
 
@@ -33,13 +37,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<unsigned char> out;
     try {
         lseek(fd, 0, SEEK_SET);
-        crypt_summary s = summarize(fd);
+        crypt_numbers numbers = read_numbers(fd, max_digits(4010), 8020);
+        crypt_structure st = read_structure(numbers);
+        // Every reading of the structure decodes to its own bytes.
+        for (const auto &r : st.readings)
+            if (!decode_pairs(numbers, r.rounds, st.flips(r.rounds), out) || out != r.bytes)
+                __builtin_trap();
         for (long t : tries) {
-            bool maybe = may_match(s, t);
-            lseek(fd, 0, SEEK_SET);
-            bool ok = decode_at(fd, t, size % 2 == 0, out);
-            // The filter may pass wrong seconds but never a right one.
-            if (ok && !maybe)
+            bool ok = decode_at(numbers, t, out);
+            // A run that verifies has its round count among the readings.
+            bool listed = false;
+            for (const auto &r : st.readings)
+                listed |= r.rounds == rounds_at(t) && r.bytes == out;
+            if (ok && !listed)
                 __builtin_trap();
         }
     } catch (const bad_crypt &) {
