@@ -16,7 +16,7 @@ cd "$work"
 best_of() {
   local best=""
   for _ in $(seq "$runs"); do
-    /usr/bin/time -o time -f '%e %M' "$@" > /dev/null 2> err || true
+    /usr/bin/time -q -o time -f '%e %M' "$@" > /dev/null 2> err || true
     read -r wall kb < time
     if [ -z "$best" ] || awk -v a="$wall" -v b="${best%% *}" 'BEGIN { exit !(a < b) }'; then
       best="$wall $kb"

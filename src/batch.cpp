@@ -42,7 +42,7 @@ std::vector<pair_values> evaluate_flipped(const unsigned char *bytes, int n0,
 
 } // namespace
 
-void encode_batched(const unsigned char *bytes, int n0, int R, const char *path)
+void encode_batched(const unsigned char *bytes, int n0, int R, out_file &out)
 {
     // The first round pads an odd sequence with a 0.
     int n = R > 0 && n0 % 2 ? n0 + 1 : n0;
@@ -53,7 +53,6 @@ void encode_batched(const unsigned char *bytes, int n0, int R, const char *path)
     scaled_texts texts(R / 2);
     auto byte = [&](int i) { return i < n0 ? static_cast<int>(bytes[i]) : 0; };
 
-    out_file out(path, 4 << 20);
     auto next_flipped = flipped.rbegin();
     for (int i = n - 1; i >= 0; --i) {
         int m = i / 2;
@@ -79,4 +78,10 @@ void encode_batched(const unsigned char *bytes, int n0, int R, const char *path)
         mpz_clear(p.s);
         mpz_clear(p.d);
     }
+}
+
+void encode_batched(const unsigned char *bytes, int n, int R, const char *path)
+{
+    out_file out(path, 4 << 20);
+    encode_batched(bytes, n, R, out);
 }

@@ -12,7 +12,10 @@
 
 #include <cstddef>
 
+class out_file;
+
 // Encodes bytes[0..n) over R rounds, as the step-by-step encoder does: the
 // same rand() calls in the same order, the same progress lines, the same
 // output file at path. bytes needs no room beyond n.
+void encode_batched(const unsigned char *bytes, int n, int R, out_file &out);
 void encode_batched(const unsigned char *bytes, int n, int R, const char *path);

@@ -1,6 +1,7 @@
 #include "files.hpp"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,23 +30,107 @@ size_t read_input(const char *path, unsigned char *buf, size_t cap)
     return got;
 }
 
+namespace {
+
+std::string dir_of(const std::string &path)
+{
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string base_of(const std::string &path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+std::string resolve_links(const std::string &path)
+{
+    std::string p = path;
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat st;
+        if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return p;
+        std::string link(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+        ssize_t len = readlink(p.c_str(), &link[0], link.size());
+        if (len < 0 || static_cast<size_t>(len) >= link.size())
+            return p;  // changed under us: let the open report it
+        link.resize(static_cast<size_t>(len));
+        p = link[0] == '/' ? link : dir_of(p) + "/" + link;
+    }
+    return p;  // a loop: the open reports ELOOP
+}
+
 out_file::out_file(const char *path, size_t bufsize) : path_(path), cap_(bufsize)
 {
     buf_ = static_cast<char *>(malloc(cap_));
     if (buf_ == nullptr)
         die_oom();
-    size_t slash = path_.rfind('/');
-    std::string dir = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? path_ : path_.substr(slash + 1);
-    tmp_ = dir + "." + base + ".XXXXXX";
-    fd_ = mkstemp(&tmp_[0]);
-    if (fd_ < 0)
-        die_errno(path_.c_str(), errno);
-    set_pending_output(tmp_.c_str());
-    // mkstemp creates the file 0600; give it the mode a plain create would.
+    target_ = resolve_links(path_);
+    dir_ = dir_of(target_);
+    struct stat old;
+    bool exists = stat(target_.c_str(), &old) == 0;
+    if (!exists && errno != ENOENT)
+        fail(errno);
+    if (exists && S_ISDIR(old.st_mode))
+        fail(EISDIR);
+    if (exists && !S_ISREG(old.st_mode)) {
+        // Replacing a FIFO or a device would break whatever uses it.
+        direct_ = true;
+        fd_ = open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd_ < 0)
+            fail(errno);
+        return;
+    }
+    open_temporary();
+    if (exists)
+        keep_attributes(old);
+}
+
+void out_file::open_temporary()
+{
     mode_t mask = umask(0);
     umask(mask);
+    // Unnamed where the file system allows: nothing is left behind, even by
+    // SIGKILL.
+    fd_ = open(dir_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666 & ~mask);
+    if (fd_ >= 0)
+        return;
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        fail(errno);
+    tmp_ = dir_ + "/." + base_of(target_) + ".XXXXXX";
+    fd_ = mkostemp(&tmp_[0], O_CLOEXEC);
+    if (fd_ < 0) {
+        tmp_.clear();
+        fail(errno);
+    }
+    set_pending_output(tmp_.c_str());
+    // mkstemp creates the file 0600; give it the mode a plain create would.
     if (fchmod(fd_, 0666 & ~mask) != 0)
+        fail(errno);
+}
+
+void out_file::keep_attributes(const struct stat &old)
+{
+    struct stat now;
+    if (fstat(fd_, &now) != 0)
+        fail(errno);
+    if (now.st_uid != old.st_uid || now.st_gid != old.st_gid) {
+        if (fchown(fd_, old.st_uid, old.st_gid) != 0) {
+            if (errno != EPERM)
+                fail(errno);
+            // Only root gives a file away; the group must stay, or the
+            // permission bits below would apply to another group.
+            if (now.st_gid != old.st_gid && fchown(fd_, static_cast<uid_t>(-1), old.st_gid) != 0)
+                fail(errno);
+        }
+    }
+    // After the chown, which may clear set-id bits.
+    if (fchmod(fd_, old.st_mode & 07777) != 0)
         fail(errno);
 }
 
@@ -53,7 +138,8 @@ out_file::~out_file()
 {
     if (fd_ >= 0) {
         close(fd_);
-        unlink(tmp_.c_str());
+        if (!tmp_.empty())
+            unlink(tmp_.c_str());
         set_pending_output(nullptr);
     }
     free(buf_);
@@ -61,7 +147,7 @@ out_file::~out_file()
 
 void out_file::fail(int err)
 {
-    // die() removes the temporary file.
+    // die() removes a named temporary file.
     die_errno(path_.c_str(), err);
 }
 
@@ -107,13 +193,70 @@ void out_file::flush()
 void out_file::commit(bool replace)
 {
     flush();
+    if (direct_) {
+        int fd = fd_;
+        fd_ = -1;
+        if (close(fd) != 0)
+            fail(errno);
+        return;
+    }
+    // The bytes are on disk before the name refers to them.
+    if (fsync(fd_) != 0)
+        fail(errno);
+    link_in(replace);
     int fd = fd_;
     fd_ = -1;
-    if (close(fd) != 0)
+    if (close(fd) != 0) {
+        unlink(tmp_.c_str());
         fail(errno);
-    if (renameat2(AT_FDCWD, tmp_.c_str(), AT_FDCWD, path_.c_str(), replace ? 0 : RENAME_NOREPLACE) != 0)
-        fail(errno);
+    }
+    int err = 0;
+    if (renameat2(AT_FDCWD, tmp_.c_str(), AT_FDCWD, target_.c_str(),
+                  replace ? 0 : RENAME_NOREPLACE) != 0)
+        err = errno;
+    if (err != 0) {
+        unlink(tmp_.c_str());
+        set_pending_output(nullptr);
+        fail(err);
+    }
     set_pending_output(nullptr);
+    // And the new name is on disk before we say so.
+    int dfd = open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd < 0 || fsync(dfd) != 0)
+        fail(errno);
+    close(dfd);
+}
+
+// Gives an unnamed temporary file a name in its directory (a named one has
+// one already). A name the size of mkstemp's, tried until one is free.
+void out_file::link_in(bool)
+{
+    if (!tmp_.empty())
+        return;
+    std::string proc = "/proc/self/fd/" + std::to_string(fd_);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = dir_ + "/." + base_of(target_) + ".XXXXXX";
+        char *x = &name[name.size() - 6];
+        static const char chars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+        // Not rand(): gen's draws must stay the C library's own sequence.
+        unsigned long r = static_cast<unsigned long>(
+                              std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                          static_cast<unsigned long>(getpid()) << 20 ^
+                          static_cast<unsigned long>(attempt) * 7919;
+        for (int i = 0; i < 6; ++i, r /= 62)
+            x[i] = chars[r % 62];
+        tmp_ = name;
+        set_pending_output(tmp_.c_str());
+        if (linkat(fd_, "", AT_FDCWD, tmp_.c_str(), AT_EMPTY_PATH) == 0 ||
+            linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, tmp_.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return;
+        int err = errno;
+        set_pending_output(nullptr);
+        tmp_.clear();
+        if (err != EEXIST)
+            fail(err);
+    }
+    fail(EEXIST);
 }
 
 void put_number(out_file &out, const mpz_t x)
@@ -137,10 +280,15 @@ void put_number(out_file &out, const mpz_t x)
     out.advance(len + 1);
 }
 
-void write_crypt(const char *path, const bi *cfile, int n)
+void write_crypt(out_file &out, const bi *cfile, int n)
 {
-    out_file out(path);
     for (int j = 0; j < n; ++j)
         put_number(out, cfile[n - 1 - j].z);
     out.commit();
+}
+
+void write_crypt(const char *path, const bi *cfile, int n)
+{
+    out_file out(path);
+    write_crypt(out, cfile, n);
 }

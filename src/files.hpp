@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 
 #include "bi.hpp"
 
@@ -17,10 +18,22 @@ int write_fully(int fd, const void *data, size_t len);
 // rest is never read.
 size_t read_input(const char *path, unsigned char *buf, size_t cap);
 
-// An output file that replaces path only when complete: bytes go to a
-// temporary file in the same directory, which commit() renames over path
-// after a successful flush and close. Any failure removes the temporary
-// file, leaves path untouched and dies with "PROGRAM: path: REASON".
+// An output file that replaces path only when complete, durably, and keeps
+// what the user set up:
+// - A symbolic link is written through: the file it leads to is replaced
+//   (a dangling link creates its target); the link stays.
+// - An existing file keeps its permission bits, and its owner and group
+//   where the process may set them (the owner is kept only by root; a
+//   group that cannot be kept is an error, as it could widen access).
+// - The bytes go to an unnamed temporary file in the target's directory
+//   (a named one, removed on failure or signal, where the file system has
+//   none), which commit() fsyncs, links in over the target and follows with
+//   an fsync of the directory. Other links to an old file keep its bytes.
+// - An existing target that is not a regular file (a FIFO, a device) is
+//   written into directly, never replaced; a directory is refused.
+// Everything that can be checked is checked when the object is made, so a
+// failure comes before the work. Any failure leaves path as it was, removes
+// the temporary file and dies with "PROGRAM: path: REASON".
 class out_file {
 public:
     explicit out_file(const char *path, size_t bufsize = 1 << 20);
@@ -56,17 +69,23 @@ public:
     size_t capacity() const { return cap_; }
 
     void flush();
-    // Renames the file into place; with replace false an existing file at
-    // path is an error (EEXIST) and stays as it was.
+    // Puts the file in place; with replace false an existing file at the
+    // target is an error (EEXIST) and stays as it was.
     void commit(bool replace = true);
 
 private:
+    void open_temporary();
+    void keep_attributes(const struct stat &old);
+    void link_in(bool replace);
     void drain(const char *p, size_t len);
     void write_all(const char *p, size_t len);
     [[noreturn]] void fail(int err);
 
-    std::string path_;
-    std::string tmp_;
+    std::string path_;    // as given, for messages
+    std::string target_;  // symbolic links resolved
+    std::string dir_;     // the target's directory
+    std::string tmp_;     // the temporary file's name, once it has one
+    bool direct_ = false; // writing into a FIFO or device
     int fd_ = -1;
     char *buf_;
     size_t cap_;
@@ -76,5 +95,10 @@ private:
 // Appends x in signed decimal, as "%Zd" prints it, followed by one space.
 void put_number(out_file &out, const mpz_t x);
 
-// Writes elements n - 1 down to 0 to path, each as "%Zd ", atomically.
+// Writes elements n - 1 down to 0, each as "%Zd ", and commits.
+void write_crypt(out_file &out, const bi *cfile, int n);
 void write_crypt(const char *path, const bi *cfile, int n);
+
+// The file that path names once symbolic links are followed (the link's
+// own target where it dangles).
+std::string resolve_links(const std::string &path);

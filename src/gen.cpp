@@ -19,17 +19,19 @@ int main()
     install_memory_handlers();
 
     int n = static_cast<int>(read_input(flag, file, sizeof file));
+    // Fails here, before any work, if "crypt" cannot be written.
+    out_file out(crypt, 4 << 20);
 
     srand(static_cast<unsigned>(time(nullptr)));
     int R = draw_rounds();
     if (prefer_batched(n, R)) {
-        encode_batched(file, n, R, crypt);
+        encode_batched(file, n, R, out);
         return 0;
     }
 
     cfile = build_elements(file, n);
     run_rounds(cfile, n, R);
-    write_crypt(crypt, cfile, n);
+    write_crypt(out, cfile, n);
     free_elements(cfile, n);
     return 0;
 }

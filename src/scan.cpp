@@ -91,7 +91,7 @@ bool token_reader::next(const char *&p, size_t &len)
         // and fit the longest one allowed.
         check_number(buf_.get() + pos_, std::min(searched, max_len_), base_ + pos_, true);
         if (searched > max_len_)
-            throw bad_crypt{base_ + pos_ + max_len_,
+            throw bad_crypt{base_ + pos_,
                             "number longer than " + std::to_string(max_len_) + " characters", true};
         if (eof_ || !fill()) {
             if (searched == 0)

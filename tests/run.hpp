@@ -2,6 +2,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <grp.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -19,6 +20,7 @@ struct run_opts {
     out_mode out = out_mode::capture;
     rlim_t address_space = 0;  // 0: no limit
     std::string input;         // written to standard input
+    uid_t uid = 0;             // 0: as we are; else run as this user (we are root)
 };
 
 struct run_result {
@@ -56,6 +58,8 @@ inline run_result run(const std::string &dir, const std::vector<std::string> &ar
             close(1);
         for (int fd = 3; fd < 64; ++fd)
             close(fd);
+        if (o.uid != 0 && (setgroups(0, nullptr) != 0 || setgid(o.uid) != 0 || setuid(o.uid) != 0))
+            _exit(125);
         if (o.address_space) {
             rlimit lim{o.address_space, o.address_space};
             setrlimit(RLIMIT_AS, &lim);

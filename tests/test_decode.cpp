@@ -141,7 +141,7 @@ TEST(Scan, MalformedCryptsAreRejectedAtTheirFirstBadByte)
         {std::string("\0\0\0\0", 4), 0, "expected a digit or '-'"},
         {"1 " + std::string(700, '7') + " ", 2,
          "number longer than " + std::to_string(max_digits(4010)) + " digits"},
-        {"1 " + std::string(5000, '7'), 2 + max_digits(4010) + 1,
+        {"1 " + std::string(5000, '7'), 2,
          "number longer than " + std::to_string(max_digits(4010) + 1) + " characters"},
     };
     for (const auto &c : cases) {

@@ -74,10 +74,15 @@ TEST(WriteCrypt, WritesReversedDecimalsAndReplacesTheOldFile)
     EXPECT_EQ(s.names(), std::set<std::string>{"crypt"});
     struct stat st;
     ASSERT_EQ(stat(s.path("crypt").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0644u);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);  // the old file's mode is kept
 
-    write_crypt(s.path("crypt").c_str(), cfile.data(), 0);
-    EXPECT_EQ(s.read("crypt"), "");
+    // A new file gets 0666 less the umask.
+    mask = umask(022);
+    write_crypt(s.path("new").c_str(), cfile.data(), 0);
+    umask(mask);
+    EXPECT_EQ(s.read("new"), "");
+    ASSERT_EQ(stat(s.path("new").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
     for (auto &x : cfile)
         release(x);
 }

@@ -1,0 +1,327 @@
+// How gen's crypt and ungen's output replace a file, and how both stand up
+// to hostile inputs and odd outputs.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include "random_bytes.hpp"
+#include "run.hpp"
+#include "scratch.hpp"
+#include "seconds.hpp"
+
+namespace {
+
+const std::string gen = GEN_BIN, ungen = UNGEN_BIN;
+const bool root = geteuid() == 0;
+constexpr uid_t nobody = 65534;
+
+struct stat stat_of(const std::string &path)
+{
+    struct stat st {};
+    EXPECT_EQ(lstat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
+// A directory with flag and an old "crypt"; `out` is where the program
+// writes: "crypt" for gen, "restored" for ungen -f -o restored.
+struct workspace {
+    scratch s, other;  // other: a second directory for link targets
+    std::string out;
+    std::string flag = random_bytes(300, 8);
+    long t = second_for_rounds(4010);
+    std::vector<std::string> argv;
+
+    explicit workspace(bool for_gen) : out(for_gen ? "crypt" : "restored")
+    {
+        s.write("flag", flag);
+        run_result r = run(s.dir, frozen_at(t, gen), utc());
+        EXPECT_EQ(r.status, 0) << r.err;
+        chmod(s.dir.c_str(), 0755);
+        chmod(other.dir.c_str(), 0755);
+        if (for_gen) {
+            argv = frozen_at(t, gen);
+            rename(s.path("crypt").c_str(), s.path("expected").c_str());
+        } else {
+            argv = {ungen, "-t", std::to_string(t), "-f", "-o", "restored", "crypt"};
+            s.write("expected", flag);
+        }
+    }
+    std::string expected() const { return s.read("expected"); }
+};
+
+struct replace_case {
+    const char *name;
+    bool needs_root;
+    std::function<void(workspace &)> prepare;
+    uid_t as = 0;  // run as this user
+    int status = 0;
+    std::string err;  // with status 1: the message
+    std::function<void(workspace &)> check;
+};
+
+TEST(Replace, OutputsKeepWhatTheUserSetUp)
+{
+    const replace_case cases[] = {
+        {"mode 600 is kept", false,
+         [](workspace &w) {
+             w.s.write(w.out, "old");
+             chmod(w.s.path(w.out).c_str(), 0600);
+         },
+         0, 0, "",
+         [](workspace &w) {
+             EXPECT_TRUE(w.s.read(w.out) == w.expected());
+             EXPECT_EQ(stat_of(w.s.path(w.out)).st_mode & 07777, 0600u);
+         }},
+        {"owner and group are kept", true,
+         [](workspace &w) {
+             w.s.write(w.out, "old");
+             EXPECT_EQ(chown(w.s.path(w.out).c_str(), 1234, 5678), 0);
+         },
+         0, 0, "",
+         [](workspace &w) {
+             struct stat st = stat_of(w.s.path(w.out));
+             EXPECT_EQ(st.st_uid, 1234u);
+             EXPECT_EQ(st.st_gid, 5678u);
+             EXPECT_TRUE(w.s.read(w.out) == w.expected());
+         }},
+        {"a symbolic link is written through", false,
+         [](workspace &w) {
+             w.other.write("target", "old");
+             EXPECT_EQ(symlink(w.other.path("target").c_str(), w.s.path(w.out).c_str()), 0);
+         },
+         0, 0, "",
+         [](workspace &w) {
+             EXPECT_TRUE(S_ISLNK(stat_of(w.s.path(w.out)).st_mode));
+             EXPECT_TRUE(w.other.read("target") == w.expected());
+         }},
+        {"a dangling link creates its target", false,
+         [](workspace &w) {
+             // Relative, across directories: /tmp/a/out -> ../b/new.
+             std::string rel = "../" + w.other.dir.substr(w.other.dir.rfind('/') + 1) + "/new";
+             EXPECT_EQ(symlink(rel.c_str(), w.s.path(w.out).c_str()), 0);
+         },
+         0, 0, "",
+         [](workspace &w) {
+             EXPECT_TRUE(S_ISLNK(stat_of(w.s.path(w.out)).st_mode));
+             EXPECT_TRUE(w.other.read("new") == w.expected());
+         }},
+        {"a hard link keeps the old bytes", false,
+         [](workspace &w) {
+             w.s.write(w.out, "old");
+             EXPECT_EQ(link(w.s.path(w.out).c_str(), w.other.path("alias").c_str()), 0);
+         },
+         0, 0, "",
+         [](workspace &w) {
+             EXPECT_TRUE(w.s.read(w.out) == w.expected());
+             EXPECT_EQ(w.other.read("alias"), "old");
+         }},
+        {"a directory that refuses the write loses nothing", true,
+         [](workspace &w) { w.s.write(w.out, "old"); }, nobody, 1, "Permission denied",
+         [](workspace &w) { EXPECT_EQ(w.s.read(w.out), "old"); }},
+        {"a group that cannot be kept loses nothing", true,
+         [](workspace &w) {
+             w.s.write(w.out, "old");
+             chmod(w.s.dir.c_str(), 0777);
+             EXPECT_EQ(chown(w.s.path(w.out).c_str(), nobody, 0), 0);
+         },
+         nobody, 1, "Operation not permitted",
+         [](workspace &w) { EXPECT_EQ(w.s.read(w.out), "old"); }},
+    };
+    for (bool for_gen : {true, false})
+        for (const auto &c : cases) {
+            SCOPED_TRACE(std::string(for_gen ? "gen: " : "ungen: ") + c.name);
+            if (c.needs_root && !root)
+                continue;
+            workspace w(for_gen);
+            std::set<std::string> before_other = w.other.names();
+            c.prepare(w);
+            before_other = w.other.names();
+            std::set<std::string> before = w.s.names();
+            run_opts o = utc();
+            o.uid = c.as;
+            run_result r = run(w.s.dir, w.argv, o);
+            EXPECT_EQ(r.status, c.status) << r.err;
+            if (c.status != 0) {
+                EXPECT_EQ(r.err, (for_gen ? "gen: " : "ungen: ") + w.out + ": " + c.err + "\n");
+            }
+            c.check(w);
+            // No temporary file anywhere.
+            std::set<std::string> after_other = w.other.names();
+            for (const auto &n : after_other)
+                EXPECT_TRUE(n == "new" || before_other.count(n)) << n;
+            before.insert(w.out);
+            EXPECT_EQ(w.s.names(), before);
+        }
+}
+
+TEST(Replace, TheBytesAreOnDiskBeforeTheNameAndTheNameAfter)
+{
+    for (bool for_gen : {true, false}) {
+        workspace w(for_gen);
+        run_opts o = utc();
+        o.env.emplace_back("LD_PRELOAD", TRACE_SYNC_LIB);
+        o.env.emplace_back("TRACE_FILE", w.other.path("trace"));
+        run_result r = run(w.s.dir, w.argv, o);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(w.other.read("trace"), "fsync\nlink\nrename\nfsync\n");
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Starts gen with standard output a pipe too small for its progress lines
+// and nobody reading, so it stalls inside the run, sends it sig, and
+// returns how it ended (128 + signal).
+int interrupt_gen(const std::string &dir, int sig)
+{
+    int p[2];
+    if (pipe(p) != 0)
+        return -1;
+    fcntl(p[1], F_SETPIPE_SZ, 4096);
+    long t = second_for_rounds(4010);
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0)
+            _exit(126);
+        dup2(p[1], 1);
+        close(p[0]);
+        close(p[1]);
+        // 4010 rounds: far more progress lines than the pipe holds.
+        setenv("LD_PRELOAD", TRACE_LIB, 1);
+        setenv("TRACE_TIME", std::to_string(t).c_str(), 1);
+        execl(gen.c_str(), gen.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    close(p[1]);
+    usleep(300 * 1000);
+    kill(pid, sig);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    close(p[0]);
+    return WIFSIGNALED(st) ? 128 + WTERMSIG(st) : WEXITSTATUS(st);
+}
+
+struct hostile_case {
+    const char *name;
+    std::function<void(const scratch &)> prepare;
+    std::vector<std::string> argv;  // run in the scratch directory
+    out_mode out;
+    int status;
+    std::string err;  // exact
+    std::function<void(const scratch &, const run_result &)> check;
+};
+
+TEST(Hostile, NoWrongSuccessNoBlowup)
+{
+    std::string flag = random_bytes(301, 9);
+    long t = second_for_rounds(4010);
+    std::string T = std::to_string(t);
+    auto nothing = [](const scratch &) {};
+    auto restored = [flag](const scratch &, const run_result &r) { EXPECT_TRUE(r.out == flag); };
+    auto no_output = [](const scratch &, const run_result &r) { EXPECT_EQ(r.out, ""); };
+    std::string dropped = "dropped a final 0 byte that may be gen's padding (--keep-zero keeps it)\n";
+    const hostile_case cases[] = {
+        {"1: a closed standard output is an error", nothing, {ungen, "-t", T}, out_mode::closed, 1,
+         "ungen: standard output: Bad file descriptor\n", nullptr},
+        {"2: a FIFO is written into, not replaced",
+         [](const scratch &s) { mkfifo(s.path("node").c_str(), 0644); },
+         {"sh", "-c", "cat node > got & " + ungen + " -t " + T + " -f -o node crypt; s=$?; wait; exit $s"},
+         out_mode::capture, 0, "ungen: crypt: " + dropped,
+         [flag](const scratch &s, const run_result &) {
+             struct stat st;
+             EXPECT_EQ(lstat(s.path("node").c_str(), &st), 0);
+             EXPECT_TRUE(S_ISFIFO(st.st_mode));
+             EXPECT_TRUE(s.read("got") == flag);
+         }},
+        {"2: a device as crypt is written into, not replaced",
+         [](const scratch &s) {
+             if (geteuid() == 0)
+                 mknod(s.path("dev").c_str(), S_IFCHR | 0666, makedev(1, 3));
+             else
+                 symlink("/dev/null", s.path("dev").c_str());
+         },
+         {"sh", "-c", "mkdir g && cp flag g/ && mv dev g/crypt && cd g && " + gen + " > /dev/null"},
+         out_mode::capture, 0, "",
+         [](const scratch &s, const run_result &) {
+             struct stat st;
+             EXPECT_EQ(stat(s.path("g/crypt").c_str(), &st), 0);
+             EXPECT_TRUE(S_ISCHR(st.st_mode));
+         }},
+        {"3: endless bytes that start no number", nothing, {ungen, "-t", "5", "/dev/zero"},
+         out_mode::capture, 1, "ungen: /dev/zero: byte 0: expected a digit or '-'\n", no_output},
+        {"3: a number longer than the rounds make",
+         [](const scratch &s) { s.write("long", std::string(50 << 20, '7') + " "); },
+         {ungen, "-t", T, "long"}, out_mode::capture, 1,
+         "ungen: long: no encoding run matches second " + T + " (at byte 0, a number longer than "
+         "4010 rounds make)\n", no_output},
+        {"5: crypt a directory fails before any round",
+         [](const scratch &s) {
+             mkdir(s.path("g").c_str(), 0755);
+             mkdir(s.path("g/crypt").c_str(), 0755);
+             s.write("g/flag", "abc");
+         },
+         {"sh", "-c", "cd g && exec " + gen}, out_mode::capture, 1, "gen: crypt: Is a directory\n",
+         no_output},
+        {"6: a dropped padding byte is named", nothing, {ungen, "-t", T}, out_mode::capture, 0,
+         "ungen: crypt: " + dropped, restored},
+        {"7: an unknown short option is named", nothing, {ungen, "-xf"}, out_mode::capture, 2,
+         "ungen: unknown option '-x'\nTry 'ungen --help' for more information.\n", no_output},
+        {"7: a flag given an argument", nothing, {ungen, "--keep-zero=1"}, out_mode::capture, 2,
+         "ungen: option '--keep-zero' takes no argument\nTry 'ungen --help' for more "
+         "information.\n", no_output},
+        {"7: a pipe is read without --time", nothing,
+         {"sh", "-c", "cat crypt | " + ungen + " -w 0 /dev/stdin"}, out_mode::capture, 1,
+         "ungen: /dev/stdin: no encoding run matches the seconds from *", no_output},
+        {"7: an empty output name", nothing, {ungen, "-o", ""}, out_mode::capture, 2,
+         "ungen: the output file name is empty\nTry 'ungen --help' for more information.\n",
+         no_output},
+        {"7: - is standard input", nothing, {"sh", "-c", ungen + " -t " + T + " - < crypt"},
+         out_mode::capture, 0, "ungen: standard input: " + dropped, restored},
+        {"7: a time with a space", nothing, {ungen, "-t", " 123"}, out_mode::capture, 2,
+         "ungen: invalid time: ' 123'\nTry 'ungen --help' for more information.\n", no_output},
+        {"7: a time with a plus", nothing, {ungen, "-t", "+123"}, out_mode::capture, 2,
+         "ungen: invalid time: '+123'\nTry 'ungen --help' for more information.\n", no_output},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        scratch s;
+        s.write("flag", flag);
+        ASSERT_EQ(run(s.dir, frozen_at(t, gen), utc()).status, 0);
+        c.prepare(s);
+        run_opts o = utc();
+        o.out = c.out;
+        o.address_space = 1ull << 30;  // nothing may grow without bound
+        run_result r = run(s.dir, c.argv, o);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        if (!c.err.empty() && c.err.back() == '*')
+            EXPECT_EQ(r.err.rfind(c.err.substr(0, c.err.size() - 1), 0), 0u) << r.err;
+        else
+            EXPECT_EQ(r.err, c.err);
+        if (c.check)
+            c.check(s, r);
+    }
+}
+
+TEST(Hostile, TerminatingSignalsLeaveNoTemporaryFile)
+{
+    for (int sig : {SIGINT, SIGQUIT, SIGUSR1, SIGALRM, SIGXCPU, SIGKILL}) {
+        SCOPED_TRACE(strsignal(sig));
+        scratch s;
+        s.write("flag", random_bytes(20000, 10));
+        s.write("crypt", "previous");
+        EXPECT_EQ(interrupt_gen(s.dir, sig), 128 + sig);
+        EXPECT_TRUE(s.read("crypt") == "previous");
+        EXPECT_EQ(s.names(), (std::set<std::string>{"crypt", "flag"}));
+    }
+}
+
+} // namespace
