@@ -7,14 +7,14 @@ FUZZ_SECONDS ?= 60
 JOBS      ?= $(shell nproc)
 
 PACKAGES = g++ make cmake pkg-config libgmp-dev libgtest-dev libbenchmark-dev faketime time \
-           clang libclang-rt-14-dev
+           clang libclang-rt-14-dev dpkg-dev lintian
 
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 SAN_ENV = ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1:verify_asan_link_order=0 \
           UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
-.PHONY: all deps build build-san test test-release test-sanitize fuzz demo bench install clean
+.PHONY: all deps build build-san test test-release test-sanitize fuzz demo bench install deb deb-check clean
 
 all: build
 
@@ -54,8 +54,17 @@ fuzz: build
 	$(FUZZ_BUILD)/fuzz_decode -max_total_time=$(FUZZ_SECONDS) -max_len=65536 \
 	  -rss_limit_mb=2048 -print_final_stats=1 $(FUZZ_BUILD)/corpus
 
+# A Debian package of both programs and their pages (CPack).
+deb: build
+	rm -f $(BUILD)/gen_*.deb
+	cd $(BUILD) && cpack -G DEB
+
+# Its contents, lintian, and (as root) install and removal.
+deb-check: deb
+	packaging/check-deb.sh $(BUILD)
+
 # The plain suite runs last, so that its summary closes the output.
-test: fuzz test-sanitize test-release
+test: fuzz deb-check test-sanitize test-release
 
 demo: build
 	@dir=$$(mktemp -d) && cp examples/flag $$dir/flag && \
