@@ -14,6 +14,7 @@
 #include "random_bytes.hpp"
 #include "scan.hpp"
 #include "scratch.hpp"
+#include "structure.hpp"
 #include "seconds.hpp"
 
 namespace {
@@ -89,7 +90,8 @@ TEST(Decode, CorruptCryptsAndWrongSecondsDoNotVerify)
     bytes out;
     ASSERT_TRUE(decode(crypt, t, out));
 
-    // Change one digit in every number in turn: each must be caught.
+    // Change one digit in every number in turn: each must be caught, with
+    // the second and by the structure alone.
     size_t start = 0, changed = 0;
     while (start < crypt.size()) {
         size_t space = crypt.find(' ', start);
@@ -101,6 +103,7 @@ TEST(Decode, CorruptCryptsAndWrongSecondsDoNotVerify)
         if (pos == start && bad[pos] == '0')
             bad[pos] = '2';
         EXPECT_FALSE(decode(bad, t, out)) << "digit " << pos;
+        EXPECT_TRUE(read_structure(numbers_of(bad)).readings.empty()) << "digit " << pos;
         ++changed;
         start = space + 1;
     }
