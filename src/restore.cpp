@@ -95,11 +95,13 @@ std::vector<unsigned char> restore(int fd, const char *name, const restore_optio
         std::vector<int> group = group_readings(st, groups);
 
         if (o.unverified) {
-            const auto &r = st.readings.front();
+            // The deepest reading: a shallower one is what an input of small
+            // bytes (text, say) looks like before its last rounds.
+            const auto &r = st.readings.back();
             std::string msg = "decoded from its structure alone (" + std::to_string(r.rounds) +
                               " rounds); nothing was verified";
             if (groups > 1)
-                msg += "; " + std::to_string(groups) + " different results fit, this is the first";
+                msg += "; " + std::to_string(groups) + " different results fit, this is the one with the most rounds";
             warn(name, msg.c_str());
             std::vector<unsigned char> bytes = r.bytes;
             finish(bytes, r.rounds, name, o);
