@@ -109,7 +109,7 @@ bool decode_pairs(const crypt_numbers &numbers, int R, const flip_list &hits,
 bool decode_at(const crypt_numbers &numbers, long t, std::vector<unsigned char> &out)
 {
     int R = rounds_at(t);
-    if (numbers.size() > INT_MAX || (R > 0 && numbers.size() % 2))
+    if (numbers.size() > INT_MAX)
         return false;
     flip_list hits = flip_schedule(static_cast<int>(numbers.size()), R, false);
     return decode_pairs(numbers, R, hits, out);

@@ -203,22 +203,14 @@ void out_file::commit(bool replace)
     // The bytes are on disk before the name refers to them.
     if (fsync(fd_) != 0)
         fail(errno);
-    link_in(replace);
+    link_in();
     int fd = fd_;
     fd_ = -1;
-    if (close(fd) != 0) {
-        unlink(tmp_.c_str());
+    if (close(fd) != 0)
         fail(errno);
-    }
-    int err = 0;
     if (renameat2(AT_FDCWD, tmp_.c_str(), AT_FDCWD, target_.c_str(),
                   replace ? 0 : RENAME_NOREPLACE) != 0)
-        err = errno;
-    if (err != 0) {
-        unlink(tmp_.c_str());
-        set_pending_output(nullptr);
-        fail(err);
-    }
+        fail(errno);  // die() removes the temporary name
     set_pending_output(nullptr);
     // And the new name is on disk before we say so.
     int dfd = open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -229,7 +221,7 @@ void out_file::commit(bool replace)
 
 // Gives an unnamed temporary file a name in its directory (a named one has
 // one already). A name the size of mkstemp's, tried until one is free.
-void out_file::link_in(bool)
+void out_file::link_in()
 {
     if (!tmp_.empty())
         return;

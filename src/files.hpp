@@ -76,7 +76,7 @@ public:
 private:
     void open_temporary();
     void keep_attributes(const struct stat &old);
-    void link_in(bool replace);
+    void link_in();
     void drain(const char *p, size_t len);
     void write_all(const char *p, size_t len);
     [[noreturn]] void fail(int err);

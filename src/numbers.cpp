@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "pairs.hpp"
 #include "scan.hpp"
 
 crypt_numbers::crypt_numbers(crypt_numbers &&o) noexcept { *this = std::move(o); }
@@ -89,13 +90,8 @@ public:
         if (map_.size() > 8192)
             map_.clear();
         std::string &t = map_[static_cast<uint32_t>(k) << 11 | (static_cast<uint32_t>(c) & 0x7ff)];
-        if (t.empty()) {
-            mpz_set_si(v_, c);
-            mpz_mul_2exp(v_, v_, static_cast<mp_bitcnt_t>(k));
-            t.resize(mpz_sizeinbase(v_, 10) + 2);
-            mpz_get_str(&t[0], 10, v_);
-            t.resize(strlen(t.c_str()));
-        }
+        if (t.empty())
+            t = scaled_text(c, k, v_);
         return t;
     }
 

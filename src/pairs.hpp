@@ -78,6 +78,17 @@ inline void flip_low_bit(mpz_t d)
         mpz_add_ui(d, d, 1);
 }
 
+// The decimal text of c * 2^k, as "%Zd" writes it; v is scratch space.
+inline std::string scaled_text(long c, int k, mpz_t v)
+{
+    mpz_set_si(v, c);
+    mpz_mul_2exp(v, v, static_cast<mp_bitcnt_t>(k));
+    std::string t(mpz_sizeinbase(v, 10) + 2, '\0');
+    mpz_get_str(&t[0], 10, v);
+    t.resize(t.find('\0'));
+    return t;
+}
+
 // "%Zd " of c * 2^shift for the small values c that the elements of an
 // unflipped pair end as (c from -255 to 510), each made on first use.
 class scaled_texts {
@@ -92,14 +103,8 @@ public:
     const std::string &operator[](int c)
     {
         std::string &t = texts_[c - lo];
-        if (t.empty()) {
-            mpz_set_si(v_, c);
-            mpz_mul_2exp(v_, v_, static_cast<mp_bitcnt_t>(shift_));
-            t.resize(mpz_sizeinbase(v_, 10) + 2);
-            mpz_get_str(&t[0], 10, v_);
-            t.resize(t.find('\0'));
-            t += ' ';
-        }
+        if (t.empty())
+            t = scaled_text(c, shift_, v_) + ' ';
         return t;
     }
 

@@ -18,15 +18,6 @@ namespace {
 constexpr uint64_t chunk_size = 1u << 22;
 constexpr size_t examples = 5;
 
-// The readings by round count: at most one per count.
-std::vector<int> reading_of_rounds(const crypt_structure &st)
-{
-    std::vector<int> of(4011, -1);
-    for (size_t i = 0; i < st.readings.size(); ++i)
-        of[static_cast<size_t>(st.readings[i].rounds)] = static_cast<int>(i);
-    return of;
-}
-
 template <class Draw>
 bool draws_match(const crypt_structure &st, int R, Draw draw)
 {
@@ -60,22 +51,34 @@ struct chunk_result {
 
 } // namespace
 
-bool second_matches(const crypt_structure &st, int r, uint32_t s, bool c_library)
+std::vector<int> readings_by_rounds(const crypt_structure &st)
 {
-    int R = st.readings[static_cast<size_t>(r)].rounds;
+    std::vector<int> of(4011, -1);
+    for (size_t i = 0; i < st.readings.size(); ++i)
+        of[static_cast<size_t>(st.readings[i].rounds)] = static_cast<int>(i);
+    return of;
+}
+
+int reading_of_second(const crypt_structure &st, const std::vector<int> &of, uint32_t s,
+                      bool c_library)
+{
+    auto check = [&](int R, auto draw) {
+        int r = of[static_cast<size_t>(R)];
+        return r >= 0 && draws_match(st, R, draw) ? r : -1;
+    };
     if (c_library) {
         srand(s);
-        return draw_rounds() == R && draws_match(st, R, [] { return rand(); });
+        return check(draw_rounds(), [] { return rand(); });
     }
     rand_model::generator g(s);
-    return g.next() % 4011 == R && draws_match(st, R, [&] { return g.next(); });
+    return check(g.next() % 4011, [&] { return g.next(); });
 }
 
 search_result search_seconds(const crypt_structure &st, const search_plan &plan,
                              const std::function<void(uint64_t, uint64_t)> &tick)
 {
     const size_t nr = st.readings.size();
-    const std::vector<int> of = reading_of_rounds(st);
+    const std::vector<int> of = readings_by_rounds(st);
     round_set set;
     for (const auto &r : st.readings)
         set.add(r.rounds);
@@ -106,10 +109,8 @@ search_result search_seconds(const crypt_structure &st, const search_plan &plan,
             // Newest first within the chunk.
             for (auto it = seeds.rbegin(); it != seeds.rend(); ++it) {
                 uint32_t s = *it;
-                int R = plan.c_library ? (srand(s), draw_rounds())
-                                       : rand_model::generator(s).next() % 4011;
-                int r = of[static_cast<size_t>(R)];
-                if (r < 0 || !second_matches(st, r, s, plan.c_library))
+                int r = reading_of_second(st, of, s, plan.c_library);
+                if (r < 0)
                     continue;
                 if (res.seconds.empty()) {
                     res.seconds.assign(nr, 0);

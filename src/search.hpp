@@ -35,9 +35,14 @@ struct search_result {
     uint64_t tried = 0;   // seconds screened
 };
 
-// Whether second s makes a run that gives reading r of the structure,
-// checked with the model (or with the C library's own draws).
-bool second_matches(const crypt_structure &st, int r, uint32_t s, bool c_library);
+// of[R]: the reading of the structure with R rounds, or -1.
+std::vector<int> readings_by_rounds(const crypt_structure &st);
+
+// The reading that second s makes a run of, or -1 if none: its round
+// count and every flip, drawn with the model (or with the C library's
+// own draws). of is readings_by_rounds(st).
+int reading_of_second(const crypt_structure &st, const std::vector<int> &of, uint32_t s,
+                      bool c_library);
 
 // tick(tried, span) is called from the calling thread every so often.
 search_result search_seconds(const crypt_structure &st, const search_plan &plan,
