@@ -14,7 +14,7 @@ SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 SAN_ENV = ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1:verify_asan_link_order=0 \
           UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
-.PHONY: all deps build build-san test test-release test-sanitize fuzz demo bench install deb deb-check clean
+.PHONY: all deps build build-san test test-release test-sanitize fuzz demo bench install install-check deb deb-check clean
 
 all: build
 
@@ -50,7 +50,7 @@ fuzz: build
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DGEN_FUZZ=ON -DGEN_TESTS=OFF -DGEN_BENCH=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_decode
-	tests/fuzz-corpus.sh $(BUILD) $(FUZZ_BUILD)/corpus
+	tests/fuzz/fuzz-corpus.sh $(BUILD) $(FUZZ_BUILD)/corpus
 	$(FUZZ_BUILD)/fuzz_decode -max_total_time=$(FUZZ_SECONDS) -max_len=65536 \
 	  -rss_limit_mb=2048 -print_final_stats=1 $(FUZZ_BUILD)/corpus
 
@@ -63,8 +63,13 @@ deb: build
 deb-check: deb
 	packaging/check-deb.sh $(BUILD)
 
+# The library installed into a scratch prefix, and a program built
+# against it with pkg-config and with find_package.
+install-check: build
+	packaging/check-install.sh $(BUILD)
+
 # The plain suite runs last, so that its summary closes the output.
-test: fuzz deb-check test-sanitize test-release
+test: fuzz deb-check install-check test-sanitize test-release
 
 demo: build
 	@dir=$$(mktemp -d) && cp examples/flag $$dir/flag && \

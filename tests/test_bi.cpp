@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "bi.hpp"
+#include "gen/bi.hpp"
 #include "gmp_count.hpp"
 
 namespace {

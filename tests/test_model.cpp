@@ -11,6 +11,8 @@
 
 namespace {
 
+using namespace gen;
+
 // Seeds from both halves of the signed word, the edges among them.
 std::vector<uint32_t> spread_of_seeds()
 {

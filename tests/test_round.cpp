@@ -3,9 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "encode.hpp"
+#include "gen/gen.hpp"
 #include "gmp_count.hpp"
-#include "round.hpp"
 #include "scripted_rand.hpp"
 
 namespace {
@@ -23,7 +22,7 @@ struct sequence {
             mpz_set_str(cfile[i].z, v[i].c_str(), 10);
         }
     }
-    ~sequence() { free_elements(cfile, n); }
+    ~sequence() { gen::free_elements(cfile, n); }
     values get() const
     {
         values out;
@@ -70,7 +69,7 @@ TEST(Round, KnownAnswers)
         sequence s(c.start);
         script_draws(c.draws);
         for (size_t j = 0; j < c.after.size(); ++j) {
-            scramble(s.cfile, s.n);
+            gen::scramble(s.cfile, s.n);
             EXPECT_EQ(s.get(), c.after[j]) << "after round " << j;
         }
         EXPECT_EQ(draws_taken(), static_cast<int>(c.draws.size()));
@@ -82,7 +81,7 @@ TEST(Round, EmptySequenceTakesItsDrawAndChangesNothing)
     sequence s({});
     script_draws({5, 6, 7});
     for (int j = 0; j < 3; ++j)
-        scramble(s.cfile, s.n);
+        gen::scramble(s.cfile, s.n);
     EXPECT_EQ(s.n, 0);
     EXPECT_EQ(draws_taken(), 3);
 }
@@ -97,7 +96,7 @@ TEST(Round, ReplacedValuesAreReleased)
             draws[i] = static_cast<int>(i * 7);
         script_draws(draws);
         for (int j = 0; j < 300; ++j)
-            scramble(s.cfile, s.n);
+            gen::scramble(s.cfile, s.n);
         EXPECT_EQ(gmp_count::live, 6);
     }
     EXPECT_EQ(gmp_count::live, 0);

@@ -1,0 +1,125 @@
+// gen: encode bytes into big integers as the gen program does, and restore
+// them from the crypt text it writes.
+//
+// Nothing here prints or exits: failures come back as statuses. The one
+// exception is an exhausted heap inside GMP, which ends the process unless
+// the program installs memory functions of its own (see
+// mp_set_memory_functions).
+//
+// The randomness is the C library's own srand()/rand(), called directly:
+// encoding takes its draws from rand(), and restore() confirms every
+// result it returns with them, so both change the state of rand().
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "gen/bi.hpp"
+
+namespace gen {
+
+// This library's version, "MAJOR.MINOR.PATCH"; the programs' too.
+const char *version();
+
+constexpr int round_modulus = 4011;              // R is the first draw modulo this
+constexpr int most_rounds = round_modulus - 1;  // so R is at most this
+constexpr int input_limit = 999999999;           // bytes that gen encodes at most
+
+// ---- Encoding -------------------------------------------------------------
+
+// Takes the next piece of crypt text; returns 0, or an errno to stop.
+using write_fn = std::function<int(const char *data, size_t size)>;
+// Told that round j (from 0, in order) of `rounds` starts.
+using round_fn = std::function<void(int j, int rounds)>;
+
+// The round count of a run: the first rand() draw, modulo 4011.
+int draw_rounds();
+
+// Encodes bytes[0..n) over `rounds` rounds, taking one rand() draw per
+// round for its flip, and passes the crypt text to write in pieces.
+// on_round(j, rounds) is called for every round in order, paced by the
+// work: when j / rounds of the evaluation and writing is done. Returns 0,
+// or the errno that write returned (the text is then incomplete).
+int encode_rounds(const unsigned char *bytes, int n, int rounds, const write_fn &write,
+                  const round_fn &on_round = {});
+
+// The exact crypt text that gen writes for data[0..size) when started at
+// `second`: seeds the C library's generator with srand(second) and takes
+// its draws. At most input_limit bytes are encoded.
+std::string encode(const unsigned char *data, size_t size, uint32_t second);
+
+// The rounds one by one on an element array: for tiny work, where the
+// whole-run evaluation's fixed cost does not pay. Both give the same text.
+bool prefer_whole_run(int n, int rounds);
+// One element per byte of bytes[0..n), with room for the padding element;
+// nullptr when memory runs out.
+bi *build_elements(const unsigned char *bytes, int n);
+// One round: pads an odd sequence with a 0, turns every pair (a, b) into
+// (a + b, a - b), then takes one rand() draw r and flips bit 0 of element
+// (r % n) | 1. An empty sequence takes the draw and changes nothing.
+void scramble(bi *cfile, int &n);
+// Writes elements n - 1 down to 0 as crypt text; 0 or write's errno.
+int write_elements(const bi *cfile, int n, const write_fn &write);
+// Releases the n live elements and the array.
+void free_elements(bi *cfile, int n);
+
+// ---- Restoring ------------------------------------------------------------
+
+enum class status {
+    ok,
+    read_failed,  // reading the crypt failed: err
+    malformed,    // not crypt text: offset is the first byte that does not fit
+    not_a_crypt,  // crypt text, but no run of gen writes these numbers
+    no_match,     // no second in the range searched makes it
+    unconfirmed,  // the model of rand() chose a second the C library does not confirm
+};
+
+struct restore_options {
+    std::optional<uint32_t> second;  // the second gen started at: no search
+    uint32_t newest = 0;             // the search starts here, going back; 0: now
+    std::optional<uint64_t> window;  // ... and goes only this many seconds further
+    int jobs = 0;                    // search threads; 0: one per CPU
+    bool unverified = false;         // decode from the structure alone, with no second
+    bool keep_zero = false;          // keep a final 0 byte that may be gen's padding
+    // The search's progress: seconds tried of those to try, from the
+    // calling thread, every so often.
+    std::function<void(uint64_t done, uint64_t total)> progress;
+};
+
+struct restored {
+    bool ok = false;
+    status kind = status::ok;
+    std::string message;  // why it failed, without the program's or the crypt's name
+    int err = 0;          // read_failed: the errno
+    uint64_t offset = 0;  // malformed: the byte, from 0
+
+    std::vector<unsigned char> bytes;
+    uint32_t second = 0;  // the second that makes it (not when unverified)
+    int rounds = 0;
+    bool unverified = false;       // decoded from the structure alone
+    bool dropped_padding = false;  // a final 0 byte that may be gen's padding was dropped
+    bool c_library_search = false; // the model did not describe the C library: searched with it
+
+    // Several results fit: how many seconds give them, how many there are
+    // and the first few seconds in search order.
+    uint64_t ambiguous_seconds = 0;
+    int results = 1;
+    std::vector<uint32_t> first_seconds;
+};
+
+// Whether the search's model of rand() gives this C library's draws. If
+// not, a search draws with the C library itself, on one thread (slowly).
+// Calls srand() and rand().
+bool rand_model_fits();
+
+// Restores the bytes of crypt text, verified.
+restored restore(std::string_view crypt, const restore_options &o = {});
+// The same, read from a descriptor as it goes, for large crypts.
+restored restore_fd(int fd, const restore_options &o = {});
+
+} // namespace gen

@@ -1,0 +1,38 @@
+// Undoing the rounds of gen, pair by pair, for a known round count and
+// flip schedule.
+//
+// After each round's pair step both values of every pair have the same
+// parity, and the round's flip breaks that in the one pair its draw names.
+// With the flip schedule known every pair can be undone on its own: a pair
+// that no round flips must be 2^(R/2) times a small value, a flipped pair
+// is undone flip by flip. Every division must be exact and every byte must
+// come out from 0 to 255, so the bytes found encode back to exactly the
+// crypt: anything else is rejected, never decoded wrongly.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "numbers.hpp"
+#include "rules.hpp"
+
+namespace gen {
+
+// Decodes the numbers of a crypt as written by a run of R rounds whose
+// flips are hits. Returns false if they do not verify. out gets one byte
+// per number, a possible padding 0 included.
+bool decode_pairs(const crypt_numbers &numbers, int R, const flip_list &hits,
+                  std::vector<unsigned char> &out);
+
+// Seeds the C library's generator with second t as gen does, takes the
+// round count and the flips from its own draws, and decodes.
+bool decode_at(const crypt_numbers &numbers, uint32_t t, std::vector<unsigned char> &out);
+
+// The round count gen draws at second t, from the C library itself.
+int rounds_at(uint32_t t);
+
+// Drops a final 0 byte of a run of R > 0 rounds, which may be the padding
+// element, unless keep_zero. Returns whether one was dropped.
+bool drop_padding(std::vector<unsigned char> &bytes, int R, bool keep_zero);
+
+} // namespace gen

@@ -1,0 +1,53 @@
+// A model of the C library's srand()/rand(): glibc's additive feedback
+// generator (TYPE_3, 31 words, taps 3 and 31).
+//
+// srand(s) fills 31 words: w0 = s as a signed 32-bit word (0 counts as 1),
+// w_i = 16807 * w_(i-1) mod (2^31 - 1); it then discards 310 outputs. Each
+// output adds two words mod 2^32 and returns the sum shifted right by one.
+// So every output is a fixed linear combination of the 31 words, mod 2^32,
+// and the words of seed s + 1 are those of seed s plus a constant, mod
+// 2^31 - 1, as long as s + 1 stays on the same side of 2^31.
+//
+// The C library stays the authority: agrees_with_c_library() checks the
+// model against it, and callers confirm what the model finds.
+#pragma once
+
+#include <cstdint>
+
+namespace gen::rand_model {
+
+constexpr uint32_t modulus = 2147483647u;  // 2^31 - 1
+constexpr int words = 31;
+
+// The words srand(seed) starts from.
+void seed_words(uint32_t seed, uint32_t w[words]);
+
+// A generator in the state srand(seed) leaves; next() is rand().
+class generator {
+public:
+    explicit generator(uint32_t seed);
+    int next()
+    {
+        uint32_t v = r_[f_] += r_[b_];
+        f_ = f_ + 1 == words ? 0 : f_ + 1;
+        b_ = b_ + 1 == words ? 0 : b_ + 1;
+        return static_cast<int>(v >> 1);
+    }
+
+private:
+    uint32_t r_[words];
+    int f_ = 3, b_ = 0;
+};
+
+// c with first rand() after srand(s) == (sum of c[i] * w_i(s) mod 2^32) >> 1.
+const uint32_t *first_draw_coefficients();
+
+// a[i] = 16807^i mod (2^31 - 1): seed s + 1 has w_i(s) + a[i] for i >= 1.
+const uint32_t *word_steps();
+
+// Whether the model gives the C library's own rand() draws after srand()
+// for a spread of seeds (0, 1, both sides of 2^31, the largest, and
+// random ones), for the first `draws` draws. Calls srand() and rand().
+bool agrees_with_c_library(int draws = 4100);
+
+} // namespace gen::rand_model

@@ -1,0 +1,112 @@
+#include "process.hpp"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <initializer_list>
+#include <new>
+#include <gmp.h>
+#include <unistd.h>
+
+const char *progname = "gen";
+
+static const char *volatile pending_output = nullptr;
+
+void set_pending_output(const char *path) { pending_output = path; }
+
+static void drop_pending_output()
+{
+    const char *p = pending_output;
+    if (p != nullptr) {
+        pending_output = nullptr;
+        unlink(p);
+    }
+}
+
+void warn(const char *what, const char *reason)
+{
+    fprintf(stderr, "%s: %s: %s\n", progname, what, reason);
+}
+
+void die(const char *what, const char *reason)
+{
+    drop_pending_output();
+    warn(what, reason);
+    exit(1);
+}
+
+void die_errno(const char *what, int err) { die(what, strerror(err)); }
+
+void die_oom()
+{
+    drop_pending_output();
+    fprintf(stderr, "%s: out of memory\n", progname);
+    exit(1);
+}
+
+static void *gmp_alloc(size_t size)
+{
+    void *p = malloc(size);
+    if (p == nullptr)
+        die_oom();
+    return p;
+}
+
+static void *gmp_realloc(void *old, size_t, size_t size)
+{
+    void *p = realloc(old, size);
+    if (p == nullptr)
+        die_oom();
+    return p;
+}
+
+static void gmp_free(void *p, size_t) { free(p); }
+
+void install_memory_handlers()
+{
+    mp_set_memory_functions(gmp_alloc, gmp_realloc, gmp_free);
+    std::set_new_handler(die_oom);
+}
+
+static void on_fatal_signal(int sig)
+{
+    drop_pending_output();
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+static bool closed_at_start[3];
+
+bool was_closed_at_start(int fd) { return fd >= 0 && fd <= 2 && closed_at_start[fd]; }
+
+void setup_process()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            closed_at_start[fd] = true;
+            // open() returns the lowest free descriptor, which is fd.
+            if (open("/dev/null", O_RDWR) != fd)
+                die_errno("/dev/null", errno);
+        }
+    }
+    signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
+    // Every signal whose default action ends the process, so that none
+    // leaves a named temporary file behind.
+    for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGUSR1,
+                    SIGSEGV, SIGUSR2, SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGVTALRM, SIGPROF,
+                    SIGIO, SIGPWR, SIGSYS})
+        signal(sig, on_fatal_signal);
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig)
+        signal(sig, on_fatal_signal);
+}
+
+void start_program(const char *name)
+{
+    progname = name;
+    setup_process();
+    install_memory_handlers();
+}
