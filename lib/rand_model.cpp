@@ -7,17 +7,14 @@ namespace gen::rand_model {
 
 void seed_words(uint32_t seed, uint32_t w[words])
 {
-    int32_t word = static_cast<int32_t>(seed == 0 ? 1 : seed);
-    w[0] = static_cast<uint32_t>(word);
-    for (int i = 1; i < words; ++i) {
-        // Schrage's method, on the signed word, as the C library does it.
-        long hi = word / 127773, lo = word % 127773;
-        long next = 16807 * lo - 2836 * hi;
-        if (next < 0)
-            next += modulus;
-        word = static_cast<int32_t>(next);
-        w[i] = static_cast<uint32_t>(word);
-    }
+    uint32_t word = seed == 0 ? 1 : seed;
+    w[0] = word;
+    // srand takes the word as signed: from 2^31 on it is word - 2^32, which
+    // is word - 2 mod p. The words after it are 16807 times the one before,
+    // mod p, as Schrage's method gives them (always from 0 to p - 1).
+    uint32_t x = word < 0x80000000u ? word % modulus : (word - 2) % modulus;
+    for (int i = 1; i < words; ++i)
+        w[i] = x = orbit_next(x);
 }
 
 generator::generator(uint32_t seed)
@@ -30,22 +27,23 @@ generator::generator(uint32_t seed)
 namespace {
 
 struct tables {
-    uint32_t coeff[words];
+    uint32_t coeff[early_draws][words];
     uint32_t steps[words];
     tables()
     {
-        // Run the generator on coefficient vectors instead of words.
+        // Run the generator on coefficient vectors instead of words: output
+        // 310 + k is draw k.
         static uint32_t v[words][words];
         for (int i = 0; i < words; ++i)
             for (int j = 0; j < words; ++j)
                 v[i][j] = i == j;
         int f = 3, b = 0;
-        for (int k = 0; k <= 310; ++k) {
+        for (int k = 0; k < 310 + early_draws; ++k) {
             for (int j = 0; j < words; ++j)
                 v[f][j] += v[b][j];
-            if (k == 310)
+            if (k >= 310)
                 for (int j = 0; j < words; ++j)
-                    coeff[j] = v[f][j];
+                    coeff[k - 310][j] = v[f][j];
             f = (f + 1) % words;
             b = (b + 1) % words;
         }
@@ -65,7 +63,25 @@ const tables &the_tables()
 
 } // namespace
 
-const uint32_t *first_draw_coefficients() { return the_tables().coeff; }
+const uint32_t *first_draw_coefficients() { return the_tables().coeff[0]; }
+
+int early_draw(int k, const uint32_t w[words])
+{
+    const uint32_t *c = the_tables().coeff[k];
+    uint32_t acc = 0;
+    for (int j = 0; j < words; ++j)
+        acc += c[j] * w[j];
+    return static_cast<int>(acc >> 1);
+}
+
+uint32_t orbit_value(uint64_t k)
+{
+    uint64_t r = 1, b = 16807;
+    for (k %= orbit_length; k > 0; k >>= 1, b = b * b % modulus)
+        if (k & 1)
+            r = r * b % modulus;
+    return static_cast<uint32_t>(r);
+}
 const uint32_t *word_steps() { return the_tables().steps; }
 
 bool agrees_with_c_library(int draws)

@@ -8,6 +8,14 @@
 // and the words of seed s + 1 are those of seed s plus a constant, mod
 // 2^31 - 1, as long as s + 1 stays on the same side of 2^31.
 //
+// The orbit: 16807 is a primitive root mod p = 2^31 - 1, so the sequence
+// x_k = 16807^k mod p (k from 0 to p - 2) visits every nonzero residue
+// once, and the words of a seed s from 1 to p - 1 are the 31 elements of
+// the orbit from the one that is s. A seed s from 2^31 + 2 up is its twin
+// s - (2^31 + 1) but for w0: srand takes it as the negative word s - 2^32,
+// which is the twin mod p, and w0 keeps its bits. The seeds 0, 2^31 - 1,
+// 2^31 and 2^31 + 1 are on no orbit window of their own (odd_seeds).
+//
 // The C library stays the authority: agrees_with_c_library() checks the
 // model against it, and callers confirm what the model finds.
 #pragma once
@@ -42,8 +50,29 @@ private:
 // c with first rand() after srand(s) == (sum of c[i] * w_i(s) mod 2^32) >> 1.
 const uint32_t *first_draw_coefficients();
 
+// Draw k (from 0) after srand() from the words it started from, without
+// running the generator, for the first few draws.
+constexpr int early_draws = 2;
+int early_draw(int k, const uint32_t w[words]);
+
 // a[i] = 16807^i mod (2^31 - 1): seed s + 1 has w_i(s) + a[i] for i >= 1.
 const uint32_t *word_steps();
+
+constexpr uint64_t orbit_length = modulus - 1;
+constexpr uint32_t twin_offset = 0x80000001u;  // 2^31 + 1
+constexpr uint32_t odd_seeds[4] = {0, modulus, 0x80000000u, 0x80000001u};
+
+// x_k = 16807^k mod (2^31 - 1), for k from 0 to orbit_length - 1.
+uint32_t orbit_value(uint64_t k);
+
+// x * 16807 mod (2^31 - 1), for x below 2^31 - 1: the next element of
+// the orbit. 2^31 = 1 mod p, so the product's bits above 31 add on.
+inline uint32_t orbit_next(uint32_t x)
+{
+    uint64_t t = uint64_t{x} * 16807;
+    uint32_t r = static_cast<uint32_t>((t & modulus) + (t >> 31));
+    return r >= modulus ? r - modulus : r;
+}
 
 // Whether the model gives the C library's own rand() draws after srand()
 // for a spread of seeds (0, 1, both sides of 2^31, the largest, and

@@ -121,26 +121,24 @@ bool possible_by_chance(int R, int count)
 
 // Fills in how many seconds give another result than the first one, and
 // the first few of them in search order.
-void note_ambiguity(const std::vector<int> &group, int groups,
-                    const search_result &res, uint32_t newest, restored &r)
+void note_ambiguity(const std::vector<int> &group, int groups, const search_result &res,
+                    uint32_t newest, restored &r)
 {
     std::vector<bool> seen(static_cast<size_t>(groups));
+    std::vector<uint64_t> ranks;
     for (size_t i = 0; i < res.readings.size(); ++i)
         if (res.readings[i].seconds > 0) {
             seen[static_cast<size_t>(group[i])] = true;
             r.ambiguous_seconds += res.readings[i].seconds;
+            ranks.insert(ranks.end(), res.readings[i].ranks.begin(), res.readings[i].ranks.end());
         }
     r.results = static_cast<int>(std::count(seen.begin(), seen.end(), true));
     if (r.results <= 1)
         return;
-    std::vector<uint32_t> all;
-    for (const auto &x : res.readings)
-        all.insert(all.end(), x.earliest.begin(), x.earliest.end());
-    std::sort(all.begin(), all.end(), [&](uint32_t a, uint32_t b) {
-        return static_cast<uint32_t>(newest - a) < static_cast<uint32_t>(newest - b);
-    });
-    all.resize(std::min<size_t>(all.size(), 5));
-    r.first_seconds = all;
+    std::sort(ranks.begin(), ranks.end());
+    ranks.resize(std::min<size_t>(ranks.size(), 5));
+    for (uint64_t k : ranks)
+        r.first_seconds.push_back(static_cast<uint32_t>(newest - k));
 }
 
 restored restore_by_search(const crypt_source &src, const restore_options &o)
@@ -169,24 +167,18 @@ restored restore_by_search(const crypt_source &src, const restore_options &o)
     plan.newest = o.newest ? o.newest : static_cast<uint32_t>(time(nullptr));
     plan.span = o.window ? std::min<uint64_t>(*o.window + 1, 1ull << 32) : 1ull << 32;
     plan.jobs = o.jobs > 0 ? o.jobs : default_jobs();
-    plan.first_only = true;
     plan.c_library = !rand_model::agrees_with_c_library();
-    auto tick = [&](uint64_t done, uint64_t total) {
-        if (o.progress)
-            o.progress(done, total);
-    };
-    search_result res = search_seconds(st, plan, tick);
+    search_result res = search_seconds(st, plan, true, o.progress);
     // Another result is worth counting only where some second could give
     // it at all; then every second is counted.
-    if (res.found)
+    if (res.found() && !res.complete)
         for (size_t i = 0; i < st.readings.size(); ++i)
-            if (group[i] != group[static_cast<size_t>(res.first_reading)] &&
+            if (group[i] != group[static_cast<size_t>(res.first_reading())] &&
                 possible_by_chance(st.readings[i].rounds, st.count)) {
-                plan.first_only = false;
-                res = search_seconds(st, plan, tick);
+                res = search_seconds(st, plan, false, o.progress);
                 break;
             }
-    if (!res.found) {
+    if (!res.found()) {
         std::string where =
             plan.span == 1ull << 32
                 ? "any second gen can be seeded with"
@@ -200,13 +192,14 @@ restored restore_by_search(const crypt_source &src, const restore_options &o)
 
     // The model chose; the C library confirms.
     std::vector<unsigned char> bytes;
-    const auto &chosen = st.readings[static_cast<size_t>(res.first_reading)];
-    if (!decode_at(numbers, res.first, bytes) || bytes != chosen.bytes)
+    const auto &chosen = st.readings[static_cast<size_t>(res.first_reading())];
+    uint32_t first = res.first(plan.newest);
+    if (!decode_at(numbers, first, bytes) || bytes != chosen.bytes)
         return failure(status::unconfirmed,
-                       "second " + std::to_string(res.first) +
+                       "second " + std::to_string(first) +
                            " fits the model of rand() but not the C library's own: nothing written");
     restored r = success(std::move(bytes), chosen.rounds, o);
-    r.second = res.first;
+    r.second = first;
     r.c_library_search = plan.c_library;
     note_ambiguity(group, groups, res, plan.newest, r);
     return r;

@@ -26,18 +26,36 @@ void round_set::add(int R)
 
 namespace {
 
-void portable_kernel(uint32_t first, uint32_t count, const round_set &set,
-                     std::vector<uint32_t> &out)
+constexpr int lanes = 8;
+
+// 4011^-1 mod 2^32, by Newton's iteration (each step doubles the bits).
+constexpr uint32_t inverse_of_4011()
+{
+    uint32_t x = 4011;
+    for (int i = 0; i < 5; ++i)
+        x *= 2 - 4011 * x;
+    return x;
+}
+static_assert(uint32_t{4011} * inverse_of_4011() == 1);
+
+// The first draw from 31 words.
+uint32_t first_draw(const uint32_t *c, const uint32_t *w)
+{
+    uint32_t acc = 0;
+    for (int j = 0; j < words; ++j)
+        acc += c[j] * w[j];
+    return acc >> 1;
+}
+
+void portable_seeds(uint32_t first, uint32_t count, const round_set &set,
+                    std::vector<uint32_t> &out)
 {
     const uint32_t *c = rand_model::first_draw_coefficients();
     const uint32_t *a = rand_model::word_steps();
     uint32_t w[words];
     rand_model::seed_words(first, w);
     for (uint32_t i = 0; i < count; ++i) {
-        uint32_t acc = 0;
-        for (int j = 0; j < words; ++j)
-            acc += c[j] * w[j];
-        if (set.member[(acc >> 1) % 4011])
+        if (set.member[first_draw(c, w) % 4011])
             out.push_back(first + i);
         ++w[0];
         for (int j = 1; j < words; ++j) {
@@ -48,39 +66,170 @@ void portable_kernel(uint32_t first, uint32_t count, const round_set &set,
     }
 }
 
+// The 31 words of orbit window k, then the next ones: w[i] = x_(k + i).
+void orbit_window(uint64_t k, uint32_t *w, int n = words)
+{
+    w[0] = rand_model::orbit_value(k);
+    for (int i = 1; i < n; ++i)
+        w[i] = rand_model::orbit_next(w[i - 1]);
+}
+
+// The seeds of one orbit window whose first draw is in the set, the one
+// below 2^31 first. lo is the first draw's sum before the shift.
+void orbit_hits(uint32_t x, uint32_t lo, uint32_t up_delta, const round_set &set,
+                std::vector<uint32_t> &lower, std::vector<uint32_t> &upper)
+{
+    if (set.member[(lo >> 1) % 4011])
+        lower.push_back(x);
+    if (set.member[((lo + up_delta) >> 1) % 4011])
+        upper.push_back(x + rand_model::twin_offset);
+}
+
+// The windows of [first, first + count) one after the other, as the tail
+// of both orbit kernels.
+void orbit_in_turn(uint64_t first, uint64_t count, const round_set &set, std::vector<uint32_t> &out)
+{
+    if (count == 0)
+        return;
+    const uint32_t *c = rand_model::first_draw_coefficients();
+    const uint32_t up = c[0] * rand_model::twin_offset;
+    uint32_t w[words];
+    orbit_window(first, w);
+    std::vector<uint32_t> lower, upper;
+    for (uint64_t n = 0;; ++n) {
+        uint32_t acc = 0;
+        for (int j = 0; j < words; ++j)
+            acc += c[j] * w[(n + j) % words];
+        lower.clear();
+        upper.clear();
+        orbit_hits(w[n % words], acc, up, set, lower, upper);
+        out.insert(out.end(), lower.begin(), lower.end());
+        out.insert(out.end(), upper.begin(), upper.end());
+        if (n + 1 == count)
+            return;
+        w[n % words] = rand_model::orbit_next(w[(n + words - 1) % words]);
+    }
+}
+
+// The length of each of the eight stretches that the orbit kernels walk
+// side by side: even, for the AVX2 kernel's two windows per step. The rest
+// of the range is walked in turn.
+uint64_t orbit_stretch(uint64_t count) { return count / lanes & ~uint64_t{1}; }
+
+// Eight stretches side by side, as the AVX2 kernel walks them: at each
+// step the hits below 2^31 by lane, then their twins by lane.
+void portable_orbit(uint64_t first, uint64_t count, const round_set &set,
+                    std::vector<uint32_t> &out)
+{
+    const uint64_t stretch = orbit_stretch(count);
+    const uint32_t *c = rand_model::first_draw_coefficients();
+    const uint32_t up = c[0] * rand_model::twin_offset;
+    if (stretch > 0) {
+        uint32_t w[lanes][words];
+        for (int l = 0; l < lanes; ++l)
+            orbit_window(first + static_cast<uint64_t>(l) * stretch, w[l]);
+        std::vector<uint32_t> lower, upper;
+        for (uint64_t n = 0; n < stretch; ++n) {
+            lower.clear();
+            upper.clear();
+            for (int l = 0; l < lanes; ++l) {
+                uint32_t acc = 0;
+                for (int j = 0; j < words; ++j)
+                    acc += c[j] * w[l][(n + j) % words];
+                orbit_hits(w[l][n % words], acc, up, set, lower, upper);
+                w[l][n % words] = rand_model::orbit_next(w[l][(n + words - 1) % words]);
+            }
+            out.insert(out.end(), lower.begin(), lower.end());
+            out.insert(out.end(), upper.begin(), upper.end());
+        }
+    }
+    orbit_in_turn(first + lanes * stretch, count - lanes * stretch, set, out);
+}
+
 #ifdef GEN_HAVE_AVX2
+
+// Which lanes of eight first draws (each below 2^31) are in the set. Up to
+// four counts are tried as divisibility tests: o % 4011 == R exactly when
+// 4011 divides o + 4011 - R, which for x below 2^32 holds exactly when
+// x * 4011^-1 mod 2^32 is at most (2^32 - 1) / 4011. More are looked up.
+struct avx2_round_test {
+    const int *member;
+    bool gather;
+    __m256i inv, limit, offset[4];
+    int tests;
+
+    __attribute__((target("avx2"))) explicit avx2_round_test(const round_set &set)
+        : member(reinterpret_cast<const int *>(set.member)), gather(set.count > 4),
+          tests(std::min(set.count, 4))
+    {
+        const uint32_t inverse = inverse_of_4011();
+        inv = _mm256_set1_epi32(static_cast<int>(inverse));
+        // Unsigned x <= L as signed (x ^ 2^31) <= (L ^ 2^31); the xor is
+        // folded into the offsets.
+        limit = _mm256_set1_epi32(static_cast<int>((0xFFFFFFFFu / 4011) ^ 0x80000000u));
+        for (int i = 0; i < tests; ++i)
+            offset[i] = _mm256_set1_epi32(static_cast<int>(
+                static_cast<uint32_t>(4011 - set.listed[i]) * inverse + 0x80000000u));
+    }
+
+    __attribute__((target("avx2"))) int mask(__m256i o) const
+    {
+        __m256i hit;
+        if (gather) {
+            // r = o - 4011 * (o / 4011), with o / 4011 = (o * magic) >> 43.
+            const __m256i magic = _mm256_set1_epi32(static_cast<int>(2192992527u));
+            __m256i qe = _mm256_srli_epi64(_mm256_mul_epu32(o, magic), 43);
+            __m256i qo = _mm256_srli_epi64(_mm256_mul_epu32(_mm256_srli_epi64(o, 32), magic), 43);
+            __m256i q = _mm256_blend_epi32(qe, _mm256_slli_epi64(qo, 32), 0xAA);
+            __m256i r = _mm256_sub_epi32(o, _mm256_mullo_epi32(q, _mm256_set1_epi32(4011)));
+            hit = _mm256_cmpeq_epi32(_mm256_i32gather_epi32(member, r, 4), _mm256_setzero_si256());
+            return ~_mm256_movemask_ps(_mm256_castsi256_ps(hit)) & 0xFF;
+        }
+        __m256i m = _mm256_mullo_epi32(o, inv);
+        __m256i miss = _mm256_set1_epi32(-1);
+        for (int i = 0; i < tests; ++i)
+            miss = _mm256_and_si256(miss, _mm256_cmpgt_epi32(_mm256_add_epi32(m, offset[i]), limit));
+        return ~_mm256_movemask_ps(_mm256_castsi256_ps(miss)) & 0xFF;
+    }
+};
+
+__attribute__((target("avx2"))) void push_lanes(int mask, const uint32_t *values, uint32_t add,
+                                                std::vector<uint32_t> &out)
+{
+    while (mask) {
+        int l = __builtin_ctz(static_cast<unsigned>(mask));
+        mask &= mask - 1;
+        out.push_back(values[l] + add);
+    }
+}
+
 // Eight seeds per vector: words step by 8 * a[j] mod (2^31 - 1).
-__attribute__((target("avx2"))) void avx2_kernel(uint32_t first, uint32_t count,
-                                                  const round_set &set,
-                                                  std::vector<uint32_t> &out)
+__attribute__((target("avx2"))) void avx2_seeds(uint32_t first, uint32_t count,
+                                                const round_set &set, std::vector<uint32_t> &out)
 {
     const uint32_t *c = rand_model::first_draw_coefficients();
     const uint32_t *a = rand_model::word_steps();
-    uint32_t blocks = count / 8;
+    uint32_t blocks = count / lanes;
     if (blocks > 0) {
-        alignas(32) uint32_t lanes[words][8];
-        for (int l = 0; l < 8; ++l) {
+        alignas(32) uint32_t start[words][lanes];
+        for (int l = 0; l < lanes; ++l) {
             uint32_t w[words];
             rand_model::seed_words(first + static_cast<uint32_t>(l), w);
             for (int j = 0; j < words; ++j)
-                lanes[j][l] = w[j];
+                start[j][l] = w[j];
         }
         __m256i w[words], step[words], coeff[words];
         for (int j = 0; j < words; ++j) {
-            w[j] = _mm256_load_si256(reinterpret_cast<const __m256i *>(lanes[j]));
+            w[j] = _mm256_load_si256(reinterpret_cast<const __m256i *>(start[j]));
             coeff[j] = _mm256_set1_epi32(static_cast<int>(c[j]));
-            uint32_t s = j == 0 ? 8 : static_cast<uint32_t>(8ull * a[j] % modulus);
+            uint32_t s = j == 0 ? lanes : static_cast<uint32_t>(uint64_t{lanes} * a[j] % modulus);
             step[j] = _mm256_set1_epi32(static_cast<int>(s));
         }
         const __m256i m = _mm256_set1_epi32(static_cast<int>(modulus));
-        // q = o / 4011 = (o * magic) >> 43, exact for o < 2^31.
-        const __m256i magic = _mm256_set1_epi32(static_cast<int>(2192992527u));
-        const __m256i d4011 = _mm256_set1_epi32(4011);
-        __m256i want[4];
-        for (int i = 0; i < 4; ++i)
-            want[i] = _mm256_set1_epi32(set.count <= 4 && i < set.count ? set.listed[i] : -1);
-        const bool gather = set.count > 4;
-        const int *member = reinterpret_cast<const int *>(set.member);
+        const avx2_round_test test(set);
+        alignas(32) uint32_t seeds[lanes];
+        for (int l = 0; l < lanes; ++l)
+            seeds[l] = first + static_cast<uint32_t>(l);
 
         for (uint32_t b = 0; b < blocks; ++b) {
             __m256i acc = _mm256_mullo_epi32(coeff[0], w[0]);
@@ -91,31 +240,106 @@ __attribute__((target("avx2"))) void avx2_kernel(uint32_t first, uint32_t count,
                 __m256i y = _mm256_add_epi32(x, step[j]);
                 w[j] = _mm256_min_epu32(y, _mm256_sub_epi32(y, m));
             }
-            __m256i o = _mm256_srli_epi32(acc, 1);
-            __m256i qe = _mm256_srli_epi64(_mm256_mul_epu32(o, magic), 43);
-            __m256i qo = _mm256_srli_epi64(_mm256_mul_epu32(_mm256_srli_epi64(o, 32), magic), 43);
-            __m256i q = _mm256_blend_epi32(qe, _mm256_slli_epi64(qo, 32), 0xAA);
-            __m256i r = _mm256_sub_epi32(o, _mm256_mullo_epi32(q, d4011));
-            __m256i hit;
-            if (gather)
-                hit = _mm256_xor_si256(
-                    _mm256_cmpeq_epi32(_mm256_i32gather_epi32(member, r, 4), _mm256_setzero_si256()),
-                    _mm256_set1_epi32(-1));
-            else
-                hit = _mm256_or_si256(
-                    _mm256_or_si256(_mm256_cmpeq_epi32(r, want[0]), _mm256_cmpeq_epi32(r, want[1])),
-                    _mm256_or_si256(_mm256_cmpeq_epi32(r, want[2]), _mm256_cmpeq_epi32(r, want[3])));
-            int mask = _mm256_movemask_ps(_mm256_castsi256_ps(hit));
-            while (mask) {
-                int l = __builtin_ctz(static_cast<unsigned>(mask));
-                mask &= mask - 1;
-                out.push_back(first + 8 * b + static_cast<uint32_t>(l));
-            }
+            push_lanes(test.mask(_mm256_srli_epi32(acc, 1)), seeds, lanes * b, out);
         }
     }
-    uint32_t done = blocks * 8;
+    uint32_t done = blocks * lanes;
     if (done < count)
-        portable_kernel(first + done, count - done, set, out);
+        portable_seeds(first + done, count - done, set, out);
+}
+
+// x * 16807 mod (2^31 - 1) in eight lanes, in 32 bits: with x = h 2^16 + l,
+// 16807 h 2^16 = a 2^31 + b 2^16 with b below 2^15, and 2^31 = 1 mod p.
+__attribute__((target("avx2"))) inline __m256i orbit_next8(__m256i x)
+{
+    const __m256i g = _mm256_set1_epi32(16807), p = _mm256_set1_epi32(static_cast<int>(modulus));
+    __m256i lo = _mm256_mullo_epi32(_mm256_and_si256(x, _mm256_set1_epi32(0xFFFF)), g);
+    __m256i hi = _mm256_mullo_epi32(_mm256_srli_epi32(x, 16), g);
+    __m256i sum = _mm256_add_epi32(
+        _mm256_add_epi32(lo, _mm256_slli_epi32(_mm256_and_si256(hi, _mm256_set1_epi32(0x7FFF)), 16)),
+        _mm256_srli_epi32(hi, 15));
+    __m256i r = _mm256_add_epi32(_mm256_and_si256(sum, p), _mm256_srli_epi32(sum, 31));
+    return _mm256_min_epu32(r, _mm256_sub_epi32(r, p));
+}
+
+// The seeds of eight orbit windows whose first draws pass: below 2^31 by
+// lane, then their twins by lane. acc is the first draw before the shift;
+// up what the twins add to it.
+__attribute__((target("avx2"))) inline void report_window(const avx2_round_test &test, __m256i acc,
+                                                           __m256i up, const uint32_t *seeds,
+                                                           std::vector<uint32_t> &out)
+{
+    int lower = test.mask(_mm256_srli_epi32(acc, 1));
+    int upper = test.mask(_mm256_srli_epi32(_mm256_add_epi32(acc, up), 1));
+    push_lanes(lower, seeds, 0, out);
+    push_lanes(upper, seeds, rand_model::twin_offset, out);
+}
+
+// Eight stretches of the orbit in the lanes, two windows per step. With
+// e_m = x_m - x_(m+1), each pair of taps (a, b) gives the two windows as
+// a u + b v = (a + b) v + a e_u and a v + b w = (a + b) v - b e_v: three
+// products for four (Karatsuba), 47 for both windows instead of 62. The
+// words and their differences slide through buffers; every `run` steps
+// the ones still needed move to the front.
+__attribute__((target("avx2"))) void avx2_orbit(uint64_t first, uint64_t count,
+                                                const round_set &set, std::vector<uint32_t> &out)
+{
+    constexpr int run = 256, pairs = words / 2;  // taps 0 .. 29 in pairs, tap 30 alone
+    const uint64_t stretch = orbit_stretch(count);
+    const uint32_t *c = rand_model::first_draw_coefficients();
+    if (stretch > 0) {
+        // Before windows n and n + 1: x holds words n .. n + 31, e the
+        // differences n .. n + 29.
+        alignas(32) uint32_t xb[words + 1 + run][lanes], eb[words - 1 + run][lanes];
+        for (int l = 0; l < lanes; ++l) {
+            uint32_t w[words + 1];
+            orbit_window(first + static_cast<uint64_t>(l) * stretch, w, words + 1);
+            for (int j = 0; j <= words; ++j)
+                xb[j][l] = w[j];
+            for (int j = 0; j < words - 1; ++j)
+                eb[j][l] = w[j] - w[j + 1];
+        }
+        __m256i sum[pairs], even[pairs], odd[pairs];
+        for (int j = 0; j < pairs; ++j) {
+            sum[j] = _mm256_set1_epi32(static_cast<int>(c[2 * j] + c[2 * j + 1]));
+            even[j] = _mm256_set1_epi32(static_cast<int>(c[2 * j]));
+            odd[j] = _mm256_set1_epi32(static_cast<int>(0u - c[2 * j + 1]));
+        }
+        const __m256i last = _mm256_set1_epi32(static_cast<int>(c[words - 1]));
+        const __m256i up = _mm256_set1_epi32(static_cast<int>(c[0] * rand_model::twin_offset));
+        const avx2_round_test test(set);
+        auto *x = reinterpret_cast<__m256i *>(xb);
+        auto *e = reinterpret_cast<__m256i *>(eb);
+        for (uint64_t n0 = 0; n0 < stretch; n0 += run) {
+            int steps = static_cast<int>(std::min<uint64_t>(run, stretch - n0));
+            for (int n = 0; n < steps; n += 2) {
+                __m256i x30 = _mm256_load_si256(x + n + words - 1);
+                __m256i x31 = _mm256_load_si256(x + n + words);
+                __m256i y0 = _mm256_mullo_epi32(last, x30);
+                __m256i y1 = _mm256_mullo_epi32(last, x31);
+                for (int j = 0; j < pairs; ++j) {
+                    __m256i m = _mm256_mullo_epi32(sum[j], _mm256_load_si256(x + n + 2 * j + 1));
+                    y0 = _mm256_add_epi32(
+                        y0, _mm256_add_epi32(m, _mm256_mullo_epi32(even[j], _mm256_load_si256(e + n + 2 * j))));
+                    y1 = _mm256_add_epi32(
+                        y1, _mm256_add_epi32(m, _mm256_mullo_epi32(odd[j], _mm256_load_si256(e + n + 2 * j + 1))));
+                }
+                // The words and differences the next two windows need.
+                __m256i x32 = orbit_next8(x31);
+                _mm256_store_si256(x + n + words + 1, x32);
+                _mm256_store_si256(x + n + words + 2, orbit_next8(x32));
+                _mm256_store_si256(e + n + words - 1, _mm256_sub_epi32(x30, x31));
+                _mm256_store_si256(e + n + words, _mm256_sub_epi32(x31, x32));
+                report_window(test, y0, up, xb[n], out);
+                report_window(test, y1, up, xb[n + 1], out);
+            }
+            for (int j = 0; j <= words; ++j)
+                _mm256_store_si256(x + j, _mm256_load_si256(x + steps + j));
+            for (int j = 0; j < words - 1; ++j)
+                _mm256_store_si256(e + j, _mm256_load_si256(e + steps + j));
+        }
+    }
+    orbit_in_turn(first + lanes * stretch, count - lanes * stretch, set, out);
 }
 #endif
 
@@ -123,14 +347,14 @@ __attribute__((target("avx2"))) void avx2_kernel(uint32_t first, uint32_t count,
 
 const screen_ops &portable_screen()
 {
-    static const screen_ops ops{"portable", portable_kernel};
+    static const screen_ops ops{"portable", portable_seeds, portable_orbit};
     return ops;
 }
 
 const screen_ops *avx2_screen()
 {
 #ifdef GEN_HAVE_AVX2
-    static const screen_ops ops{"avx2", avx2_kernel};
+    static const screen_ops ops{"avx2", avx2_seeds, avx2_orbit};
     if (__builtin_cpu_supports("avx2"))
         return &ops;
 #endif
@@ -158,10 +382,17 @@ void screen_seeds(const screen_ops &ops, uint32_t first, uint64_t count, const r
         }
         uint64_t half_end = s < 0x80000000u ? 0x80000000ull : 0x100000000ull;
         uint64_t piece = std::min<uint64_t>(count, half_end - s);
-        ops.kernel(s, static_cast<uint32_t>(piece), set, out);
+        ops.seeds(s, static_cast<uint32_t>(piece), set, out);
         s = static_cast<uint32_t>(s + piece);
         count -= piece;
     }
+}
+
+void screen_odd_seeds(const round_set &set, std::vector<uint32_t> &out)
+{
+    for (uint32_t s : rand_model::odd_seeds)
+        if (set.member[rand_model::generator(s).next() % 4011])
+            out.push_back(s);
 }
 
 } // namespace gen

@@ -16,8 +16,10 @@ namespace gen {
 
 namespace {
 
-constexpr uint64_t chunk_size = 1u << 22;
-constexpr size_t examples = 5;
+// Threads take chunks; kernels screen pieces of them, so that a wide set
+// of counts keeps few seeds at a time. Each orbit piece starts eight
+// windows afresh, so its pieces are longer.
+constexpr uint64_t chunk_size = 1u << 22, piece_size = 1u << 16, orbit_piece = 1u << 20;
 
 template <class Draw>
 bool draws_match(const crypt_structure &st, int R, Draw draw)
@@ -45,11 +47,6 @@ void c_library_screen(uint32_t first, uint64_t count, const round_set &set,
     }
 }
 
-struct chunk_result {
-    std::vector<uint64_t> seconds;               // per reading
-    std::vector<std::vector<uint32_t>> earliest; // per reading, in order
-};
-
 } // namespace
 
 std::vector<int> readings_by_rounds(const crypt_structure &st)
@@ -71,86 +68,80 @@ int reading_of_second(const crypt_structure &st, const std::vector<int> &of, uin
         srand(s);
         return check(draw_rounds(), [] { return rand(); });
     }
+    // Most seconds fail at the first flip: its draw comes straight from the
+    // words, and only those that pass run the generator.
+    uint32_t w[rand_model::words];
+    rand_model::seed_words(s, w);
+    int R = rand_model::early_draw(0, w) % 4011;
+    if (of[static_cast<size_t>(R)] < 0)
+        return -1;
+    if (st.count > 2 && R > 0 &&
+        flipped_pair(rand_model::early_draw(1, w), st.count) != st.flip(R, 0))
+        return -1;
     rand_model::generator g(s);
     return check(g.next() % 4011, [&] { return g.next(); });
 }
 
+void reading_matches::add(uint32_t s, uint64_t rank)
+{
+    ++seconds;
+    if (ranks.size() < kept || rank < ranks.back()) {
+        ranks.insert(std::upper_bound(ranks.begin(), ranks.end(), rank), rank);
+        if (ranks.size() > kept)
+            ranks.pop_back();
+    }
+    take_nearest(std::min<uint64_t>(rank, (1ull << 32) - rank), rank, s);
+}
+
+void reading_matches::take_nearest(uint64_t distance, uint64_t rank, uint32_t s)
+{
+    // Of two at the same distance, the one before newest.
+    if (distance < nearest_distance || (distance == nearest_distance && rank < nearest_rank)) {
+        nearest_distance = distance;
+        nearest_rank = rank;
+        nearest = s;
+    }
+}
+
+void reading_matches::merge(const reading_matches &o)
+{
+    seconds += o.seconds;
+    ranks.insert(ranks.end(), o.ranks.begin(), o.ranks.end());
+    std::sort(ranks.begin(), ranks.end());
+    ranks.resize(std::min(ranks.size(), kept));
+    take_nearest(o.nearest_distance, o.nearest_rank, o.nearest);
+}
+
+int search_result::first_reading() const
+{
+    int best = -1;
+    for (size_t r = 0; r < readings.size(); ++r)
+        if (!readings[r].ranks.empty() &&
+            (best < 0 || readings[r].ranks.front() < readings[static_cast<size_t>(best)].ranks.front()))
+            best = static_cast<int>(r);
+    return best;
+}
+
+uint32_t search_result::first(uint32_t newest) const
+{
+    return static_cast<uint32_t>(newest - readings[static_cast<size_t>(first_reading())].ranks.front());
+}
+
+void search_result::merge(const search_result &o)
+{
+    if (readings.size() < o.readings.size())
+        readings.resize(o.readings.size());
+    for (size_t r = 0; r < o.readings.size(); ++r)
+        readings[r].merge(o.readings[r]);
+    tried += o.tried;
+}
+
 namespace {
 
-// What the threads of one search share.
-struct search_state {
-    const crypt_structure &st;
-    const search_plan &plan;
-    std::vector<int> of;
-    round_set set;
-    const screen_ops &ops;
-    uint64_t chunks;
-    std::vector<chunk_result> results;  // by chunk, in search order
-    std::atomic<uint64_t> next{0}, tried{0}, best{UINT64_MAX};
-
-    search_state(const crypt_structure &s, const search_plan &p)
-        : st(s), plan(p), of(readings_by_rounds(s)), ops(best_screen()),
-          chunks((p.span + chunk_size - 1) / chunk_size), results(static_cast<size_t>(chunks))
-    {
-        for (const auto &r : s.readings)
-            set.add(r.rounds);
-    }
-};
-
-// Screens chunk c of the search order and checks the seconds that pass
-// with their later draws, newest first; with first_only, stops at the
-// first match and lowers the best chunk to c.
-void search_chunk(search_state &w, uint64_t c, std::vector<uint32_t> &seeds)
-{
-    const search_plan &plan = w.plan;
-    uint64_t k0 = c * chunk_size, len = std::min(chunk_size, plan.span - k0);
-    // Ranks k0 .. k0 + len - 1 are the seconds newest - k, downwards.
-    uint32_t low = static_cast<uint32_t>(plan.newest - (k0 + len - 1));
-    seeds.clear();
-    if (plan.c_library)
-        c_library_screen(low, len, w.set, seeds);
-    else
-        screen_seeds(w.ops, low, len, w.set, seeds);
-    chunk_result &res = w.results[static_cast<size_t>(c)];
-    const size_t nr = w.st.readings.size();
-    for (auto it = seeds.rbegin(); it != seeds.rend(); ++it) {
-        uint32_t s = *it;
-        int r = reading_of_second(w.st, w.of, s, plan.c_library);
-        if (r < 0)
-            continue;
-        if (res.seconds.empty()) {
-            res.seconds.assign(nr, 0);
-            res.earliest.assign(nr, {});
-        }
-        ++res.seconds[static_cast<size_t>(r)];
-        auto &e = res.earliest[static_cast<size_t>(r)];
-        if (e.size() < examples)
-            e.push_back(s);
-        if (plan.first_only) {
-            uint64_t b = w.best.load();
-            while (c < b && !w.best.compare_exchange_weak(b, c)) {
-            }
-            break;
-        }
-    }
-    w.tried += len;
-}
-
-// Takes chunks in order until none is left, or none can come before the
-// best match found.
-void search_worker(search_state &w)
-{
-    std::vector<uint32_t> seeds;
-    for (;;) {
-        uint64_t c = w.next.fetch_add(1);
-        if (c >= w.chunks || (w.plan.first_only && c > w.best.load()))
-            return;
-        search_chunk(w, c, seeds);
-    }
-}
-
-// Runs jobs workers, calling tick from this thread until they are done.
-void run_workers(search_state &w, int jobs, const std::function<void(uint64_t, uint64_t)> &tick)
+// Runs work on jobs threads, calling tick(done(), total) from this one
+// every so often until they are all done.
+void run_threads(int jobs, const std::function<void()> &work, const std::function<uint64_t()> &done,
+                 uint64_t total, const search_tick &tick)
 {
     std::atomic<int> running{jobs};
     std::mutex mu;
@@ -158,7 +149,7 @@ void run_workers(search_state &w, int jobs, const std::function<void(uint64_t, u
     std::vector<std::thread> threads;
     for (int i = 0; i < jobs; ++i)
         threads.emplace_back([&] {
-            search_worker(w);
+            work();
             std::lock_guard<std::mutex> lock(mu);
             if (--running == 0)
                 done_cv.notify_all();
@@ -167,7 +158,8 @@ void run_workers(search_state &w, int jobs, const std::function<void(uint64_t, u
         std::unique_lock<std::mutex> lock(mu);
         while (!done_cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return running == 0; })) {
             lock.unlock();
-            tick(w.tried.load(), w.plan.span);
+            if (tick)
+                tick(done(), total);
             lock.lock();
         }
     }
@@ -175,56 +167,184 @@ void run_workers(search_state &w, int jobs, const std::function<void(uint64_t, u
         t.join();
 }
 
-// The chunks' results in search order: the counts and first few matches
-// of every reading, and the first match of all (up to the best chunk
-// when first_only). The same whatever the threads did.
-search_result merge_chunks(const search_state &w)
-{
-    const size_t nr = w.st.readings.size();
-    search_result out;
-    out.readings.assign(nr, {});
-    out.tried = w.tried.load();
-    for (uint64_t c = 0; c < w.chunks; ++c) {
-        const chunk_result &res = w.results[static_cast<size_t>(c)];
-        if (res.seconds.empty())
-            continue;
-        if (w.plan.first_only && c > w.best.load())
-            break;
-        for (size_t r = 0; r < nr; ++r) {
-            auto &o = out.readings[r];
-            o.seconds += res.seconds[r];
-            for (uint32_t s : res.earliest[r])
-                if (o.earliest.size() < examples)
-                    o.earliest.push_back(s);
-        }
-        if (!out.found) {
-            // The chunk's newest match, over all readings.
-            for (size_t r = 0; r < nr; ++r) {
-                if (res.earliest[r].empty())
-                    continue;
-                uint32_t s = res.earliest[r].front();
-                if (!out.found || static_cast<uint32_t>(w.plan.newest - s) <
-                                      static_cast<uint32_t>(w.plan.newest - out.first)) {
-                    out.found = true;
-                    out.first = s;
-                    out.first_reading = static_cast<int>(r);
+// What every search needs of the crypt's structure.
+struct search_setup {
+    const crypt_structure &st;
+    const search_plan &plan;
+    std::vector<int> of;
+    round_set set;
+
+    search_setup(const crypt_structure &s, const search_plan &p)
+        : st(s), plan(p), of(readings_by_rounds(s))
+    {
+        for (const auto &r : s.readings)
+            set.add(r.rounds);
+    }
+
+    // Checks a second that passed the screen; true if it matched.
+    bool check(uint32_t s, uint64_t rank, search_result &into) const
+    {
+        int r = reading_of_second(st, of, s, plan.c_library);
+        if (r < 0)
+            return false;
+        if (into.readings.empty())
+            into.readings.resize(st.readings.size());
+        into.readings[static_cast<size_t>(r)].add(s, rank);
+        return true;
+    }
+    uint64_t rank(uint32_t s) const { return static_cast<uint32_t>(plan.newest - s); }
+};
+
+// In order: threads take chunks of ranks; with first_only none goes past
+// the best chunk with a match.
+struct in_order {
+    const search_setup &w;
+    uint64_t from, to;
+    bool first_only;
+    uint64_t chunks;
+    std::vector<search_result> results;  // by chunk
+    std::atomic<uint64_t> next{0}, tried{0}, best{UINT64_MAX};
+
+    in_order(const search_setup &setup, uint64_t f, uint64_t t, bool first)
+        : w(setup), from(f), to(t), first_only(first),
+          chunks((t - f + chunk_size - 1) / chunk_size), results(static_cast<size_t>(chunks))
+    {
+    }
+
+    // Screens chunk c a piece at a time and checks the seconds that pass,
+    // newest first.
+    void search_chunk(uint64_t c, std::vector<uint32_t> &seeds)
+    {
+        uint64_t k0 = from + c * chunk_size, len = std::min(chunk_size, to - k0);
+        search_result &res = results[static_cast<size_t>(c)];
+        for (uint64_t k = k0; k < k0 + len; k += piece_size) {
+            uint64_t n = std::min(piece_size, k0 + len - k);
+            // Ranks k .. k + n - 1 are the seconds newest - k, downwards.
+            uint32_t low = static_cast<uint32_t>(w.plan.newest - (k + n - 1));
+            seeds.clear();
+            if (w.plan.c_library)
+                c_library_screen(low, n, w.set, seeds);
+            else
+                screen_seeds(best_screen(), low, n, w.set, seeds);
+            tried += n;
+            for (auto it = seeds.rbegin(); it != seeds.rend(); ++it)
+                if (w.check(*it, w.rank(*it), res) && first_only) {
+                    uint64_t b = best.load();
+                    while (c < b && !best.compare_exchange_weak(b, c)) {
+                    }
+                    return;
                 }
+        }
+    }
+
+    void worker()
+    {
+        std::vector<uint32_t> seeds;
+        for (;;) {
+            uint64_t c = next.fetch_add(1);
+            if (c >= chunks || (first_only && c > best.load()))
+                return;
+            search_chunk(c, seeds);
+        }
+    }
+
+    // The chunks' results up to the best one: the same whatever the
+    // threads did.
+    search_result merged() const
+    {
+        search_result out;
+        out.readings.resize(w.st.readings.size());
+        for (uint64_t c = 0; c < chunks && !(first_only && c > best.load()); ++c)
+            out.merge(results[static_cast<size_t>(c)]);
+        out.tried = tried.load();
+        return out;
+    }
+};
+
+// By orbit: threads take chunks of windows, each keeping its own matches.
+struct by_orbit {
+    const search_setup &w;
+    uint64_t chunks = (rand_model::orbit_length + chunk_size - 1) / chunk_size;
+    std::atomic<uint64_t> next{0}, tried{0};
+    std::vector<search_result> per_thread;
+
+    by_orbit(const search_setup &setup, int jobs) : w(setup), per_thread(static_cast<size_t>(jobs))
+    {
+    }
+
+    void worker(search_result &res)
+    {
+        std::vector<uint32_t> seeds;
+        const screen_ops &ops = best_screen();
+        for (uint64_t c; (c = next.fetch_add(1)) < chunks;) {
+            uint64_t end = std::min((c + 1) * chunk_size, rand_model::orbit_length);
+            for (uint64_t k = c * chunk_size; k < end; k += orbit_piece) {
+                uint64_t n = std::min(orbit_piece, end - k);
+                seeds.clear();
+                ops.orbit(k, n, w.set, seeds);
+                for (uint32_t s : seeds)
+                    if (w.rank(s) < w.plan.span)
+                        w.check(s, w.rank(s), res);
+                tried += 2 * n;
             }
         }
-        if (w.plan.first_only)
-            break;
     }
-    return out;
-}
+};
 
 } // namespace
 
-search_result search_seconds(const crypt_structure &st, const search_plan &plan,
-                             const std::function<void(uint64_t, uint64_t)> &tick)
+search_result search_in_order(const crypt_structure &st, const search_plan &plan, uint64_t from,
+                              uint64_t to, bool first_only, const search_tick &tick)
 {
-    search_state w(st, plan);
-    run_workers(w, plan.c_library ? 1 : std::max(1, plan.jobs), tick);
-    return merge_chunks(w);
+    search_setup setup(st, plan);
+    in_order search(setup, from, to, first_only);
+    run_threads(
+        plan.c_library ? 1 : std::max(1, plan.jobs), [&] { search.worker(); },
+        [&] { return search.tried.load(); }, to - from, tick);
+    return search.merged();
+}
+
+search_result search_by_orbit(const crypt_structure &st, const search_plan &plan,
+                              const search_tick &tick)
+{
+    search_setup setup(st, plan);
+    int jobs = std::max(1, plan.jobs);
+    by_orbit search(setup, jobs);
+    std::atomic<int> thread{0};
+    run_threads(
+        jobs, [&] { search.worker(search.per_thread[static_cast<size_t>(thread++)]); },
+        [&] { return search.tried.load(); }, 1ull << 32, tick);
+    search_result out;
+    out.readings.resize(st.readings.size());
+    std::vector<uint32_t> odd;
+    screen_odd_seeds(setup.set, odd);
+    for (uint32_t s : odd)
+        if (setup.rank(s) < plan.span)
+            setup.check(s, setup.rank(s), out);
+    for (const auto &r : search.per_thread)
+        out.merge(r);
+    out.tried = search.tried.load() + 4;
+    return out;
+}
+
+search_result search_seconds(const crypt_structure &st, const search_plan &plan, bool first_only,
+                             const search_tick &tick)
+{
+    uint64_t window = std::min(day_window, plan.span);
+    search_result res = search_in_order(st, plan, 0, window, false, tick);
+    res.complete = window == plan.span;
+    if (res.complete || (first_only && res.found()))
+        return res;
+    // The orbit screens every second at once, several times faster than
+    // seed by seed, which pays for the rest of all but short ranges.
+    if (plan.c_library || plan.span <= (1ull << 32) / 8) {
+        res.merge(search_in_order(st, plan, window, plan.span, first_only, tick));
+        res.complete = !first_only;
+        return res;
+    }
+    res = search_by_orbit(st, plan, tick);
+    res.complete = true;
+    return res;
 }
 
 } // namespace gen

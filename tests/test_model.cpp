@@ -2,6 +2,7 @@
 // against the C library itself.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <vector>
@@ -58,14 +59,24 @@ std::vector<uint32_t> by_c_library(uint32_t first, uint32_t count, const round_s
     return out;
 }
 
+// One wanted count, four (tested by divisibility) and twenty (looked up),
+// with the edges 0 and 4010 and counts on both sides of 2^32 mod 4011.
+std::vector<round_set> wanted_sets()
+{
+    std::mt19937 rng(11);
+    std::vector<round_set> sets(3);
+    sets[1].add(0);
+    sets[1].add(4010);
+    sets[1].add(528);
+    sets[1].add(530);
+    for (int k = 0; k < 20; ++k)
+        sets[k == 0 ? 0 : 2].add(static_cast<int>(rng() % 4011));
+    return sets;
+}
+
 TEST(Screen, EveryKernelFindsWhatTheCLibraryDraws)
 {
     std::mt19937 rng(11);
-    // One wanted count, four (compared), and twenty (looked up).
-    std::vector<round_set> sets(3);
-    for (size_t i = 0; i < sets.size(); ++i)
-        for (int k = 0; k < (i == 0 ? 1 : i == 1 ? 4 : 20); ++k)
-            sets[i].add(static_cast<int>(rng() % 4011));
     struct range {
         uint32_t first, count;
     } ranges[] = {
@@ -74,7 +85,7 @@ TEST(Screen, EveryKernelFindsWhatTheCLibraryDraws)
         {1, 7},                        // shorter than one vector
         {static_cast<uint32_t>(rng()), 100001},
     };
-    for (const auto &set : sets)
+    for (const auto &set : wanted_sets())
         for (const auto &r : ranges) {
             std::vector<uint32_t> want = by_c_library(r.first, r.count, set);
             ASSERT_TRUE(r.count < 1000 || !want.empty());
@@ -85,6 +96,62 @@ TEST(Screen, EveryKernelFindsWhatTheCLibraryDraws)
                                      << " counts";
             }
         }
+}
+
+TEST(Screen, TheOrbitWalkFindsWhatTheCLibraryDrawsInTheSameOrderInEveryKernel)
+{
+    const uint64_t length = rand_model::orbit_length;
+    std::mt19937_64 rng(15);
+    struct stretch {
+        uint64_t first, count;
+    } stretches[] = {
+        {0, 50000},                     // from x_0 = 1
+        {length - 30007, 30007},        // to the end, the last windows wrapping round
+        {12345678, 7},                  // shorter than the lanes
+        {rng() % (length - 100003), 100003},
+    };
+    for (const auto &set : wanted_sets())
+        for (const auto &r : stretches) {
+            SCOPED_TRACE("from " + std::to_string(r.first) + ", " + std::to_string(set.count) +
+                         " counts");
+            // The two seeds of every window, and those the C library passes.
+            std::vector<uint32_t> want;
+            uint32_t x = rand_model::orbit_value(r.first);
+            for (uint64_t k = 0; k < r.count; ++k, x = rand_model::orbit_next(x))
+                for (uint32_t seed : {x, x + rand_model::twin_offset}) {
+                    srand(seed);
+                    if (set.member[rand() % 4011])
+                        want.push_back(seed);
+                }
+            std::sort(want.begin(), want.end());
+            ASSERT_TRUE(r.count < 1000 || !want.empty());
+            std::vector<uint32_t> first_kernel;
+            for (const screen_ops *k : kernels()) {
+                std::vector<uint32_t> got;
+                k->orbit(r.first, r.count, set, got);
+                if (first_kernel.empty())
+                    first_kernel = got;
+                EXPECT_EQ(got, first_kernel) << k->name;
+                std::sort(got.begin(), got.end());
+                EXPECT_EQ(got, want) << k->name;
+            }
+        }
+    // The seeds no window holds, one at a time.
+    round_set all;
+    for (int R = 0; R < 4011; ++R)
+        all.add(R);
+    std::vector<uint32_t> odd;
+    screen_odd_seeds(all, odd);
+    EXPECT_EQ(odd, std::vector<uint32_t>(std::begin(rand_model::odd_seeds), std::end(rand_model::odd_seeds)));
+    for (const auto &set : wanted_sets()) {
+        odd.clear();
+        screen_odd_seeds(set, odd);
+        std::vector<uint32_t> want;
+        for (uint32_t seed : rand_model::odd_seeds)
+            if (by_c_library(seed, 1, set).size() == 1)
+                want.push_back(seed);
+        EXPECT_EQ(odd, want);
+    }
 }
 
 } // namespace

@@ -111,4 +111,15 @@ TEST(Restore, FindsTheSecondFromWhereverTheSearchStartsWhateverTheThreads)
     }
 }
 
+TEST(Restore, FindsASecondAfterWhereTheSearchStartsAfterAllTheOthers)
+{
+    // Last in search order: the whole range goes by, along the orbit.
+    std::string flag = random_bytes(64, 64);
+    uint32_t made = 0x80000000u + 12345;
+    gen::restored r = gen::restore(encode(flag, made), searching(made - 1, UINT32_MAX));
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(r.second, made);
+    EXPECT_TRUE(text(r.bytes) == flag);
+}
+
 } // namespace

@@ -59,34 +59,63 @@ TEST(Structure, FindsTheRoundsTheFlipsAndTheBytesOfEveryRun)
         }
 }
 
-auto no_tick = [](uint64_t, uint64_t) {};
-
-TEST(Search, CountsEveryMatchAsTheCLibraryDraws)
+TEST(Search, CountsEveryMatchAsTheCLibraryDrawsInOrderAndByOrbit)
 {
-    // One pair: every second whose round count fits matches.
-    crypt_structure st = read_structure(numbers_of(encode("A", static_cast<uint32_t>(second_for_rounds(7)))));
+    // One pair: every second whose round count fits matches. The range
+    // holds 2^31 - 1, 2^31 and 2^31 + 1, which no orbit window does.
+    crypt_structure st =
+        read_structure(numbers_of(encode("A", static_cast<uint32_t>(second_for_rounds(7)))));
     ASSERT_GT(st.readings.size(), 1u);
     search_plan plan;
-    plan.newest = 1800000000u;
+    plan.newest = 0x80000000u + 100000;
     plan.span = 1u << 18;
-    plan.first_only = false;
     plan.jobs = 2;
-    search_result res = search_seconds(st, plan, no_tick);
-    std::vector<uint64_t> want(st.readings.size());
-    std::vector<uint32_t> first_want(st.readings.size(), 0);
+    std::vector<reading_matches> want(st.readings.size());
     for (uint64_t k = 0; k < plan.span; ++k) {
         uint32_t s = static_cast<uint32_t>(plan.newest - k);
         srand(s);
         int R = rand() % 4011;
         for (size_t r = 0; r < st.readings.size(); ++r)
-            if (st.readings[r].rounds == R && want[r]++ == 0)
-                first_want[r] = s;
+            if (st.readings[r].rounds == R)
+                want[r].add(s, k);
     }
-    for (size_t r = 0; r < st.readings.size(); ++r) {
-        EXPECT_EQ(res.readings[r].seconds, want[r]) << "reading " << r;
-        if (want[r] > 0) {
-            EXPECT_EQ(res.readings[r].earliest.front(), first_want[r]);
+    for (bool orbit : {false, true}) {
+        SCOPED_TRACE(orbit ? "by orbit" : "in order");
+        search_result res = orbit ? search_by_orbit(st, plan, {})
+                                  : search_in_order(st, plan, 0, plan.span, false, {});
+        for (size_t r = 0; r < st.readings.size(); ++r) {
+            EXPECT_EQ(res.readings[r].seconds, want[r].seconds) << "reading " << r;
+            EXPECT_EQ(res.readings[r].ranks, want[r].ranks) << "reading " << r;
+            EXPECT_EQ(res.readings[r].nearest, want[r].nearest) << "reading " << r;
         }
+    }
+    search_result first = search_in_order(st, plan, 0, plan.span, true, {});
+    ASSERT_TRUE(first.found());
+    EXPECT_EQ(first.first(plan.newest), plan.newest - std::min_element(want.begin(), want.end(),
+        [](const reading_matches &a, const reading_matches &b) {
+            return (a.ranks.empty() ? UINT64_MAX : a.ranks[0]) < (b.ranks.empty() ? UINT64_MAX : b.ranks[0]);
+        })->ranks[0]);
+}
+
+TEST(Search, MatchesMergeTheSameWhateverTheOrder)
+{
+    // Seconds around newest = 1000, on both sides and across 0; 1001 is as
+    // near as 999, which comes first in search order.
+    const uint32_t newest = 1000;
+    std::vector<uint32_t> seconds{990, 1010, 5, 4294967000u, 993, 1007, 2000, 1001, 999};
+    auto rank = [&](uint32_t s) { return uint64_t{static_cast<uint32_t>(newest - s)}; };
+    std::mt19937 order(5);
+    for (int trial = 0; trial < 20; ++trial) {
+        std::shuffle(seconds.begin(), seconds.end(), order);
+        // Added in two parts, as two threads would, then merged.
+        reading_matches a, b;
+        for (size_t i = 0; i < seconds.size(); ++i)
+            (i % 3 == 0 ? a : b).add(seconds[i], rank(seconds[i]));
+        (trial % 2 ? a : b).merge(trial % 2 ? b : a);
+        const reading_matches &all = trial % 2 ? a : b;
+        EXPECT_EQ(all.seconds, seconds.size());
+        EXPECT_EQ(all.nearest, 999u);
+        EXPECT_EQ(all.ranks, (std::vector<uint64_t>{1, 7, 10, 995, 1296}));
     }
 }
 

@@ -94,9 +94,6 @@ TEST(Ungen, RejectsWhatDoesNotVerifyAndWritesNothing)
     }
 }
 
-#ifndef GEN_SANITIZE
-// Every second is tried: too slow under the sanitizers, where the library's
-// own test searches a window instead.
 TEST(Ungen, ACryptThatNoSecondMakesIsRejectedWithNothingWritten)
 {
     // Draws that no second gives: 50 rounds, then arbitrary flips.
@@ -115,7 +112,6 @@ TEST(Ungen, ACryptThatNoSecondMakesIsRejectedWithNothingWritten)
     EXPECT_EQ(r.err, "ungen: crypt: no encoding run matches any second gen can be seeded with\n");
     EXPECT_EQ(s.names(), (std::set<std::string>{"crypt", "flag"}));
 }
-#endif
 
 TEST(Ungen, OutputFileIsReplacedOnlyWhenForced)
 {
