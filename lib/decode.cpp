@@ -17,6 +17,17 @@ struct scratch_values {
 
 } // namespace
 
+bool put_byte(std::vector<unsigned char> &out, int i, long v, decode_mode mode)
+{
+    if (!is_byte(v))
+        return false;
+    auto b = static_cast<unsigned char>(v);
+    if (mode == decode_mode::compare)
+        return out[static_cast<size_t>(i)] == b;
+    out[static_cast<size_t>(i)] = b;
+    return true;
+}
+
 int rounds_at(uint32_t t)
 {
     srand(t);
@@ -24,21 +35,35 @@ int rounds_at(uint32_t t)
 }
 
 bool decode_pairs(const crypt_numbers &numbers, int R, const flip_list &hits,
-                  std::vector<unsigned char> &out)
+                  std::vector<unsigned char> &out, decode_mode mode)
 {
     if (numbers.size() > INT_MAX || (R > 0 && numbers.size() % 2) || !numbers.complete())
         return false;
     int n = static_cast<int>(numbers.size());
-    out.assign(static_cast<size_t>(n), 0);
+    if (mode == decode_mode::write)
+        out.assign(static_cast<size_t>(n), 0);
+    else if (out.size() != numbers.size())
+        return false;
     // Element i is number n - 1 - i: the crypt holds the elements last first.
     auto num = [n](int i) { return static_cast<size_t>(n - 1 - i); };
-    if (R == 0) {
+    auto put = [&](int i, long v) { return put_byte(out, i, v, mode); };
+    if (R == 0 && (n % 2 || mode == decode_mode::write)) {
         for (int i = 0; i < n; ++i) {
             long v;
-            if (!numbers.scaled(num(i), 0, v) || !is_byte(v))
+            if (!numbers.scaled(num(i), 0, v) || !put(i, v))
                 return false;
-            out[i] = static_cast<unsigned char>(v);
         }
+        return true;
+    }
+    if (R == 0) {
+        // Pairs of zeros are in out already.
+        const size_t pairs = static_cast<size_t>(n / 2);
+        for (size_t m = numbers.next_nonzero_pair(0); m < pairs; m = numbers.next_nonzero_pair(m + 1))
+            for (int i : {static_cast<int>(2 * m), static_cast<int>(2 * m + 1)}) {
+                long v;
+                if (!numbers.scaled(num(i), 0, v) || !put(i, v))
+                    return false;
+            }
         return true;
     }
 
@@ -60,25 +85,35 @@ bool decode_pairs(const crypt_numbers &numbers, int R, const flip_list &hits,
             done = j + 1;
         }
         if (!undo_pair_steps(z.s, z.d, done, z.tmp) || !mpz_fits_slong_p(z.s) ||
-            !mpz_fits_slong_p(z.d))
+            !mpz_fits_slong_p(z.d) || !put(2 * m, mpz_get_si(z.s)) ||
+            !put(2 * m + 1, mpz_get_si(z.d)))
             return false;
-        long a = mpz_get_si(z.s), b = mpz_get_si(z.d);
-        if (!is_byte(a) || !is_byte(b))
-            return false;
-        out[2 * m] = static_cast<unsigned char>(a);
-        out[2 * m + 1] = static_cast<unsigned char>(b);
     }
 
+    std::vector<int> flipped;
+    for (const auto &x : hits)
+        if (flipped.empty() || flipped.back() != x.first)
+            flipped.push_back(x.first);
+    return decode_unflipped(numbers, R, flipped, out, mode);
+}
+
+bool decode_unflipped(const crypt_numbers &numbers, int R, const std::vector<int> &flipped,
+                      std::vector<unsigned char> &out, decode_mode mode)
+{
+    int n = static_cast<int>(numbers.size());
+    auto num = [n](int i) { return static_cast<size_t>(n - 1 - i); };
     // An unflipped pair ends as 2^(R/2) (a, b), or 2^(R/2) (a + b, a - b)
-    // after an odd number of rounds.
+    // after an odd number of rounds; one of two zeros is zeros at every
+    // depth, and out holds them already.
     int h = R / 2;
-    auto hit = hits.begin();
-    for (int m = 0; m < n / 2; ++m) {
-        if (hit != hits.end() && hit->first == m) {
-            while (hit != hits.end() && hit->first == m)
-                ++hit;
+    auto next = flipped.begin();
+    const size_t pairs = static_cast<size_t>(n / 2);
+    for (size_t pm = numbers.next_nonzero_pair(0); pm < pairs; pm = numbers.next_nonzero_pair(pm + 1)) {
+        int m = static_cast<int>(pm);
+        while (next != flipped.end() && *next < m)
+            ++next;
+        if (next != flipped.end() && *next == m)
             continue;
-        }
         long cs, cd, a, b;
         if (!numbers.scaled(num(2 * m), h, cs) || !numbers.scaled(num(2 * m + 1), h, cd))
             return false;
@@ -91,20 +126,19 @@ bool decode_pairs(const crypt_numbers &numbers, int R, const flip_list &hits,
             a = (cs + cd) / 2;
             b = (cs - cd) / 2;
         }
-        if (!is_byte(a) || !is_byte(b))
+        if (!put_byte(out, 2 * m, a, mode) || !put_byte(out, 2 * m + 1, b, mode))
             return false;
-        out[2 * m] = static_cast<unsigned char>(a);
-        out[2 * m + 1] = static_cast<unsigned char>(b);
     }
     return true;
 }
 
-bool decode_at(const crypt_numbers &numbers, uint32_t t, std::vector<unsigned char> &out)
+bool decode_at(const crypt_numbers &numbers, uint32_t t, std::vector<unsigned char> &out,
+               decode_mode mode)
 {
     int R = rounds_at(t);
     if (numbers.size() > INT_MAX)
         return false;
-    return decode_pairs(numbers, R, draw_flips(static_cast<int>(numbers.size()), R), out);
+    return decode_pairs(numbers, R, draw_flips(static_cast<int>(numbers.size()), R), out, mode);
 }
 
 bool drop_padding(std::vector<unsigned char> &bytes, int R, bool keep_zero)

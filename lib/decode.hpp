@@ -18,15 +18,35 @@
 
 namespace gen {
 
+// What decode_pairs does with the bytes it finds, one per number (a
+// possible padding 0 included):
+// - write: out gets them.
+// - fill: out already has one byte per number, and 0 for every pair whose
+//   two numbers are 0 (such a pair is 0 at every depth, so it is skipped:
+//   a crypt of zeros decodes at the cost of its other pairs).
+// - compare: as fill, but out is checked instead: true only if they are
+//   the bytes out holds.
+enum class decode_mode { write, fill, compare };
+
 // Decodes the numbers of a crypt as written by a run of R rounds whose
-// flips are hits. Returns false if they do not verify. out gets one byte
-// per number, a possible padding 0 included.
+// flips are hits. Returns false if they do not verify (out may then hold
+// some of the bytes).
 bool decode_pairs(const crypt_numbers &numbers, int R, const flip_list &hits,
-                  std::vector<unsigned char> &out);
+                  std::vector<unsigned char> &out, decode_mode mode = decode_mode::write);
+
+// The pairs of a run of R > 0 rounds that no round flipped (flipped: the
+// others, sorted), as decode_pairs does them.
+bool decode_unflipped(const crypt_numbers &numbers, int R, const std::vector<int> &flipped,
+                      std::vector<unsigned char> &out, decode_mode mode);
+
+// Puts byte v of element i into out as mode says; false if v is no byte
+// (or, compared, another).
+bool put_byte(std::vector<unsigned char> &out, int i, long v, decode_mode mode);
 
 // Seeds the C library's generator with second t as gen does, takes the
 // round count and the flips from its own draws, and decodes.
-bool decode_at(const crypt_numbers &numbers, uint32_t t, std::vector<unsigned char> &out);
+bool decode_at(const crypt_numbers &numbers, uint32_t t, std::vector<unsigned char> &out,
+               decode_mode mode = decode_mode::write);
 
 // The round count gen draws at second t, from the C library itself.
 int rounds_at(uint32_t t);

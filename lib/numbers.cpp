@@ -18,6 +18,7 @@ crypt_numbers &crypt_numbers::operator=(crypt_numbers &&o) noexcept
     if (this != &o) {
         clear();
         entries_ = std::move(o.entries_);
+        nonzero_ = std::move(o.nonzero_);
         wholes_ = std::move(o.wholes_);
         o.wholes_.clear();
         longest_ = o.longest_;
@@ -73,6 +74,35 @@ bool crypt_numbers::scaled(size_t i, int h, long &c) const
         return false;
     c = static_cast<long>(e.c) * (1L << (e.k - h));
     return c >= -255 && c <= 510;
+}
+
+void crypt_numbers::push(number_entry e)
+{
+    size_t i = entries_.size();
+    if (i % 64 == 0)
+        nonzero_.push_back(0);
+    if (e.c != 0 || e.k == whole)
+        nonzero_.back() |= uint64_t{1} << (i % 64);
+    entries_.push_back(e);
+}
+
+size_t crypt_numbers::next_nonzero_pair(size_t m) const
+{
+    size_t n = entries_.size(), pairs = n / 2;
+    if (m >= pairs)
+        return pairs;
+    // Pairs go up as numbers go down: the highest nonzero number at or
+    // below the pair's upper one.
+    size_t j = n - 1 - 2 * m;
+    for (size_t w = j / 64;; --w) {
+        uint64_t bits = nonzero_[w];
+        if (w == j / 64 && j % 64 != 63)
+            bits &= (uint64_t{2} << (j % 64)) - 1;
+        if (bits != 0)
+            return (n - 1 - (w * 64 + 63 - static_cast<size_t>(__builtin_clzll(bits)))) / 2;
+        if (w == 0)
+            return pairs;
+    }
 }
 
 namespace {
@@ -174,18 +204,22 @@ read_failure read_numbers(token_reader &in, size_t max_digits, size_t max_whole,
         bool quick = digits > 18 && p[neg] != '0' && digits_only(p + neg, 15);
         if (!quick && !check_number(p, len, in.offset(), why))
             return why;
-        if (digits > max_digits)
+        if (digits > max_digits) {
+            // A byte that cannot be in a number comes first, wherever it is.
+            if (!check_number(p, len, in.offset(), why))
+                return why;
             return read_failure::malformed(
                 in.offset(), "number longer than " + std::to_string(max_digits) + " digits", true);
+        }
         out.longest_ = std::max<uint64_t>(out.longest_, digits);
         number_entry e;
         if (small_form(p, len, texts, e)) {
-            out.entries_.push_back(e);
+            out.push(e);
             continue;
         }
         if (quick && !check_number(p, len, in.offset(), why))
             return why;
-        out.entries_.push_back({0, crypt_numbers::whole});
+        out.push({0, crypt_numbers::whole});
         if (out.wholes_.size() >= max_whole) {
             out.complete_ = false;
             continue;

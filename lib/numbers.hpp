@@ -47,6 +47,10 @@ public:
     int valuation(size_t i) const;
     // Whether number i is c * 2^h with c from -255 to 510; c then holds it.
     bool scaled(size_t i, int h, long &c) const;
+    // The first pair m' >= m of an even count of numbers that holds a
+    // number other than 0 (pair m is numbers size() - 1 - 2m and the one
+    // before it, elements 2m and 2m + 1), or size() / 2 if none does.
+    size_t next_nonzero_pair(size_t m) const;
 
 private:
     struct whole_number {
@@ -56,7 +60,10 @@ private:
     const whole_number &find_whole(size_t i) const;
     void clear();
 
+    void push(number_entry e);
+
     std::vector<number_entry> entries_;
+    std::vector<uint64_t> nonzero_;     // bit i: number i is not 0
     std::vector<whole_number> wholes_;  // by index
     uint64_t longest_ = 0;
     bool complete_ = true;

@@ -1,13 +1,13 @@
 // gen::restore: reading a crypt and deciding what it holds, with the
-// second given or by searching for it.
+// second given, by searching for it, or from its structure alone.
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <ctime>
 #include <sched.h>
 #include <string>
 #include <unistd.h>
 
+#include "choose.hpp"
 #include "decode.hpp"
 #include "gen/gen.hpp"
 #include "numbers.hpp"
@@ -51,7 +51,9 @@ restored unreadable(const read_failure &f)
         r.err = f.err;
         return r;
     }
-    restored r = failure(status::malformed, "byte " + std::to_string(f.offset) + ": " + f.what);
+    // A first byte that cannot start a number: most likely not a crypt.
+    std::string where = "byte " + std::to_string(f.offset) + ": " + f.what;
+    restored r = failure(status::malformed, f.offset == 0 ? "not a crypt of gen (" + where + ")" : where);
     r.offset = f.offset;
     return r;
 }
@@ -63,7 +65,17 @@ restored success(std::vector<unsigned char> bytes, int R, const restore_options 
     r.rounds = R;
     r.bytes = std::move(bytes);
     r.dropped_padding = drop_padding(r.bytes, R, o.keep_zero);
+    r.zero_elsewhere =
+        r.dropped_padding && std::find(r.bytes.begin(), r.bytes.end(), 0) != r.bytes.end();
     return r;
+}
+
+std::string list(const std::vector<int> &v)
+{
+    std::string out;
+    for (int x : v)
+        out += (out.empty() ? "" : ", ") + std::to_string(x);
+    return out;
 }
 
 int default_jobs()
@@ -79,6 +91,9 @@ restored restore_at(const crypt_source &src, uint32_t t, const restore_options &
 {
     int R = rounds_at(t);
     std::string no_match = "no encoding run matches second " + std::to_string(t);
+    if (o.rounds && *o.rounds != R)
+        return failure(status::no_match, no_match + " with " + std::to_string(*o.rounds) +
+                                             " rounds (it draws " + std::to_string(R) + ")");
     crypt_numbers numbers;
     if (read_failure f = src.read(max_digits(R), 2 * static_cast<size_t>(R), numbers)) {
         if (!f.too_long)
@@ -95,50 +110,55 @@ restored restore_at(const crypt_source &src, uint32_t t, const restore_options &
     return r;
 }
 
-// The index of each reading's group of equal bytes, and the group count.
-std::vector<int> group_readings(const crypt_structure &st, int &groups)
+restored ambiguous(std::vector<candidate> candidates)
 {
-    std::vector<int> group(st.readings.size(), -1);
-    groups = 0;
-    for (size_t i = 0; i < st.readings.size(); ++i) {
-        for (size_t j = 0; j < i && group[i] < 0; ++j)
-            if (st.readings[j].bytes == st.readings[i].bytes)
-                group[i] = group[j];
-        if (group[i] < 0)
-            group[i] = groups++;
+    restored r = failure(status::ambiguous, "ambiguous: " + std::to_string(candidates.size()) +
+                                                " different results fit; nothing written");
+    r.candidates = std::move(candidates);
+    return r;
+}
+
+// The structure alone: one result, or the list of them.
+restored restore_unverified(const crypt_numbers &numbers, const crypt_structure &st,
+                            const restore_options &o)
+{
+    std::vector<candidate> all = candidates_of(numbers, st, nullptr, o.keep_zero, -1);
+    if (all.size() > 1)
+        return ambiguous(std::move(all));
+    std::vector<unsigned char> bytes;
+    int R = st.readings.back().rounds;
+    decode_reading(numbers, st, R, bytes);
+    restored r = success(std::move(bytes), R, o);
+    r.unverified = true;
+    return r;
+}
+
+std::string range_of(const search_plan &plan)
+{
+    if (plan.span == 1ull << 32)
+        return "any second gen can be seeded with";
+    uint32_t oldest = static_cast<uint32_t>(plan.newest - plan.span + 1);
+    return "the seconds from " + std::to_string(oldest) + " to " + std::to_string(plan.newest);
+}
+
+// The second that the rule chose, confirmed with the C library's draws.
+restored restore_chosen(const crypt_numbers &numbers, const crypt_structure &st, const choice &c,
+                        const restore_options &o)
+{
+    const auto &reading = st.readings[static_cast<size_t>(c.reading)];
+    std::vector<unsigned char> bytes;
+    if (!decode_reading(numbers, st, reading.rounds, bytes) ||
+        !decode_at(numbers, c.second, bytes, decode_mode::compare))
+        return failure(status::unconfirmed,
+                       "second " + std::to_string(c.second) +
+                           " fits the model of rand() but not the C library's own: nothing written");
+    restored r = success(std::move(bytes), reading.rounds, o);
+    r.second = c.second;
+    if (c.by_window) {
+        r.chosen_by_window = true;
+        r.candidates = candidates_of(numbers, st, nullptr, o.keep_zero, reading.result);
     }
-    return group;
-}
-
-// Whether any of the 2^32 seconds has a chance above 2^-64 of giving a run
-// of R rounds with given flips on count numbers: each flip names one of
-// count / 2 pairs.
-bool possible_by_chance(int R, int count)
-{
-    double per_flip = count <= 2 ? 0 : std::log2(count / 2.0);
-    return 32 - std::log2(4011.0) - R * per_flip >= -64;
-}
-
-// Fills in how many seconds give another result than the first one, and
-// the first few of them in search order.
-void note_ambiguity(const std::vector<int> &group, int groups, const search_result &res,
-                    uint32_t newest, restored &r)
-{
-    std::vector<bool> seen(static_cast<size_t>(groups));
-    std::vector<uint64_t> ranks;
-    for (size_t i = 0; i < res.readings.size(); ++i)
-        if (res.readings[i].seconds > 0) {
-            seen[static_cast<size_t>(group[i])] = true;
-            r.ambiguous_seconds += res.readings[i].seconds;
-            ranks.insert(ranks.end(), res.readings[i].ranks.begin(), res.readings[i].ranks.end());
-        }
-    r.results = static_cast<int>(std::count(seen.begin(), seen.end(), true));
-    if (r.results <= 1)
-        return;
-    std::sort(ranks.begin(), ranks.end());
-    ranks.resize(std::min<size_t>(ranks.size(), 5));
-    for (uint64_t k : ranks)
-        r.first_seconds.push_back(static_cast<uint32_t>(newest - k));
+    return r;
 }
 
 restored restore_by_search(const crypt_source &src, const restore_options &o)
@@ -150,58 +170,36 @@ restored restore_by_search(const crypt_source &src, const restore_options &o)
     crypt_structure st = read_structure(numbers);
     if (st.readings.empty())
         return failure(status::not_a_crypt, "not a crypt of gen: no round count undoes its numbers");
-    int groups;
-    std::vector<int> group = group_readings(st, groups);
-
-    if (o.unverified) {
-        // The deepest reading: a shallower one is what an input of small
-        // bytes (text, say) looks like before its last rounds.
-        const auto &deepest = st.readings.back();
-        restored r = success(deepest.bytes, deepest.rounds, o);
-        r.unverified = true;
-        r.results = groups;
-        return r;
+    if (o.rounds) {
+        std::vector<int> all;
+        for (const auto &x : st.readings)
+            all.push_back(x.rounds);
+        st.readings.erase(std::remove_if(st.readings.begin(), st.readings.end(),
+                                         [&](const auto &x) { return x.rounds != *o.rounds; }),
+                          st.readings.end());
+        if (st.readings.empty())
+            return failure(status::no_such_rounds,
+                           "no reading has " + std::to_string(*o.rounds) + " rounds (it reads as " +
+                               list(all) + ")");
     }
+    if (o.unverified)
+        return restore_unverified(numbers, st, o);
 
     search_plan plan;
     plan.newest = o.newest ? o.newest : static_cast<uint32_t>(time(nullptr));
     plan.span = o.window ? std::min<uint64_t>(*o.window + 1, 1ull << 32) : 1ull << 32;
     plan.jobs = o.jobs > 0 ? o.jobs : default_jobs();
     plan.c_library = !rand_model::agrees_with_c_library();
-    search_result res = search_seconds(st, plan, true, o.progress);
-    // Another result is worth counting only where some second could give
-    // it at all; then every second is counted.
-    if (res.found() && !res.complete)
-        for (size_t i = 0; i < st.readings.size(); ++i)
-            if (group[i] != group[static_cast<size_t>(res.first_reading())] &&
-                possible_by_chance(st.readings[i].rounds, st.count)) {
-                res = search_seconds(st, plan, false, o.progress);
-                break;
-            }
-    if (!res.found()) {
-        std::string where =
-            plan.span == 1ull << 32
-                ? "any second gen can be seeded with"
-                : "the seconds from " +
-                      std::to_string(static_cast<uint32_t>(plan.newest - plan.span + 1)) + " to " +
-                      std::to_string(plan.newest);
-        restored r = failure(status::no_match, "no encoding run matches " + where);
-        r.c_library_search = plan.c_library;
-        return r;
-    }
-
-    // The model chose; the C library confirms.
-    std::vector<unsigned char> bytes;
-    const auto &chosen = st.readings[static_cast<size_t>(res.first_reading())];
-    uint32_t first = res.first(plan.newest);
-    if (!decode_at(numbers, first, bytes) || bytes != chosen.bytes)
-        return failure(status::unconfirmed,
-                       "second " + std::to_string(first) +
-                           " fits the model of rand() but not the C library's own: nothing written");
-    restored r = success(std::move(bytes), chosen.rounds, o);
-    r.second = first;
+    choice c = choose(st, plan, o.progress);
+    restored r;
+    if (c.kind == choice::none)
+        r = failure(status::no_match, "no encoding run matches " + range_of(plan));
+    else if (c.kind == choice::ambiguous)
+        r = ambiguous(candidates_of(numbers, st, &c.counted, o.keep_zero, -1));
+    else
+        r = restore_chosen(numbers, st, c, o);
+    r.newest = plan.newest;
     r.c_library_search = plan.c_library;
-    note_ambiguity(group, groups, res, plan.newest, r);
     return r;
 }
 

@@ -115,10 +115,14 @@ bool token_reader::next(const char *&p, size_t &len)
             return true;
         }
         searched = end_ - pos_;
+        // A newline after the last space, as editors and echo >> add.
+        std::string_view rest(start, searched);
+        bool newline = rest == "\n" || rest == "\r\n";
         // Nothing unbounded is kept: the token so far must start a number
         // and fit the longest one allowed.
         read_failure why;
-        if (!check_number(start, std::min(searched, max_len_), base_ + pos_, why, true))
+        if (!newline && rest != "\r" &&
+            !check_number(start, std::min(searched, max_len_), base_ + pos_, why, true))
             return fail(why);
         if (searched > max_len_)
             return fail(read_failure::malformed(
@@ -127,11 +131,12 @@ bool token_reader::next(const char *&p, size_t &len)
         if (eof_ || !fill()) {
             if (failure_)
                 return false;
-            if (searched == 0)
+            if (searched == 0 || newline)
                 return false;
             if (!check_number(buf_ + pos_, searched, base_ + pos_, why))
                 return fail(why);
-            return fail(read_failure::malformed(base_ + end_, "expected a space"));
+            return fail(read_failure::malformed(
+                base_ + end_, "the crypt ends inside a number: it may have been cut short"));
         }
     }
 }

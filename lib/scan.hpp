@@ -1,6 +1,6 @@
 // Reading a crypt strictly: signed decimal integers as "%Zd" writes them
 // (no "+", no leading zeros, no "-0"), each followed by exactly one space,
-// and nothing else.
+// and nothing else but one newline ("\n" or "\r\n") at the very end.
 #pragma once
 
 #include <cstddef>
@@ -45,8 +45,9 @@ public:
     token_reader(std::string_view text, size_t max_len);
 
     // The next token, without its space, in p[0..len), valid until the next
-    // call; false at the end of the crypt or on a failure. A crypt that
-    // ends inside a token fails (after the token's own bytes are checked).
+    // call; false at the end of the crypt (a final newline after the last
+    // space ends it too) or on a failure. A crypt that ends inside a token
+    // fails (after the token's own bytes are checked).
     bool next(const char *&p, size_t &len);
 
     // Offset of the token returned last.

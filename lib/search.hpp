@@ -70,9 +70,10 @@ search_result search_in_order(const crypt_structure &st, const search_plan &plan
 search_result search_by_orbit(const crypt_structure &st, const search_plan &plan,
                               const search_tick &tick);
 
-// The day before newest (or the whole span, if shorter): searched in order
-// first, as where most crypts were made.
-constexpr uint64_t day_window = 86401;
+// The seconds of the day before newest, newest itself included (or the
+// whole span, if shorter): searched in order first, as where most crypts
+// were made.
+constexpr uint64_t day_window = first_window + 1;
 
 // The first match in search order (first_only), or every match of the
 // range: the day before newest in order, then the rest by orbit (or in

@@ -63,7 +63,8 @@ std::string resolve_links(const std::string &path)
     return p;  // a loop: the open reports ELOOP
 }
 
-out_file::out_file(const char *path) : target_(resolve_links(path)), dir_(dir_of(target_))
+out_file::out_file(const char *path, out_options o)
+    : target_(resolve_links(path)), dir_(dir_of(target_))
 {
     struct stat old;
     bool exists = stat(target_.c_str(), &old) == 0;
@@ -75,6 +76,15 @@ out_file::out_file(const char *path) : target_(resolve_links(path)), dir_(dir_of
         fail(EISDIR);
         return;
     }
+    struct stat self;
+    if (!o.replace && lstat(path, &self) == 0) {
+        fail(EEXIST);
+        return;
+    }
+    if (exists && o.only_writable && faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) {
+        fail(errno);
+        return;
+    }
     if (exists && !S_ISREG(old.st_mode)) {
         // Replacing a FIFO or a device would break whatever uses it.
         direct_ = true;
@@ -83,8 +93,13 @@ out_file::out_file(const char *path) : target_(resolve_links(path)), dir_(dir_of
             fail(errno);
         return;
     }
-    if (open_temporary() == 0 && exists)
-        keep_attributes(old);
+    if (open_temporary() != 0 || (exists && keep_attributes(old) != 0))
+        return;
+    // Opened now, so that a directory we cannot sync is known before the
+    // old file is replaced.
+    dir_fd_ = open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir_fd_ < 0)
+        dir_err_ = errno;
 }
 
 int out_file::open_temporary()
@@ -136,6 +151,8 @@ out_file::~out_file()
 {
     if (fd_ >= 0)
         close(fd_);
+    if (dir_fd_ >= 0)
+        close(dir_fd_);
     if (!tmp_.empty()) {
         unlink(tmp_.c_str());
         set_pending_output(nullptr);
@@ -207,11 +224,10 @@ int out_file::commit(bool replace)
         return fail(errno);
     set_pending_output(nullptr);
     tmp_.clear();
-    // And the new name is on disk before we say so.
-    int dfd = open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd < 0 || fsync(dfd) != 0)
-        return fail(errno);
-    close(dfd);
+    // And the new name is on disk before we say so, where the directory
+    // allows. The old file is gone now: this is no failure any more.
+    if (dir_fd_ >= 0 && fsync(dir_fd_) != 0)
+        dir_err_ = errno;
     return 0;
 }
 
@@ -245,4 +261,11 @@ int out_file::link_in()
             return err;
     }
     return EEXIST;
+}
+
+void warn_if_unsynced(const char *path, const out_file &out)
+{
+    if (int err = out.unsynced())
+        warn(path, std::string("written, but its directory could not be synced (") + strerror(err) +
+                       "): a crash may still lose the new name");
 }

@@ -34,9 +34,14 @@ input read_input(const char *path, unsigned char *buf, size_t cap);
 //   written into directly, never replaced; a directory is refused.
 // Everything that can be checked is checked when the object is made, so a
 // failure comes before the work. Every failure leaves path as it was.
+struct out_options {
+    bool replace = true;         // false: an existing path is an error (EEXIST)
+    bool only_writable = false;  // an existing file we may not write is an error, as for fopen
+};
+
 class out_file {
 public:
-    explicit out_file(const char *path);
+    explicit out_file(const char *path, out_options o = {});
     ~out_file();
     out_file(const out_file &) = delete;
     out_file &operator=(const out_file &) = delete;
@@ -48,6 +53,9 @@ public:
     // Puts the file in place; with replace false an existing file at the
     // target is an error (EEXIST) and stays as it was. 0, or an errno.
     int commit(bool replace = true);
+    // After a commit: why the directory could not be synced, so that the
+    // new name may not survive a crash (0: it was).
+    int unsynced() const { return dir_err_; }
 
 private:
     int open_temporary();
@@ -60,8 +68,14 @@ private:
     std::string tmp_;     // the temporary file's name, once it has one
     bool direct_ = false; // writing into a FIFO or device
     int fd_ = -1;
+    int dir_fd_ = -1;     // the target's directory, to sync the new name
+    int dir_err_ = 0;     // why it could not be opened or synced
     int err_ = 0;
 };
+
+// After a commit, warns "PROGRAM: path: ..." if the directory could not be
+// synced.
+void warn_if_unsynced(const char *path, const out_file &out);
 
 // The file that path names once symbolic links are followed (the link's
 // own target where it dangles).

@@ -35,8 +35,9 @@ int main()
     if (in.truncated)
         warn(flag, "only the first " + std::to_string(sizeof file) + " bytes are encoded");
     int n = static_cast<int>(in.size);
-    // Fails here, before any work, if "crypt" cannot be written.
-    out_file out(crypt);
+    // Fails here, before any work, if "crypt" cannot be written; like
+    // fopen, not when it is a file we may not write.
+    out_file out(crypt, out_options{true, true});
     check(crypt, out.error());
     gen::write_fn write = [&](const char *p, size_t len) { return out.write(p, len); };
 
@@ -56,5 +57,6 @@ int main()
         gen::free_elements(cfile, n);
     }
     check(crypt, out.commit());
+    warn_if_unsynced(crypt, out);
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <new>
 #include <gmp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 const char *progname = "gen";
@@ -82,14 +83,32 @@ static bool closed_at_start[3];
 
 bool was_closed_at_start(int fd) { return fd >= 0 && fd <= 2 && closed_at_start[fd]; }
 
+// What stands in for a closed standard input: a pipe nobody writes to,
+// which no path but /dev/stdin and its like leads to.
+static struct stat stdin_stand_in;
+
+bool is_closed_stdin(int fd)
+{
+    struct stat st;
+    return closed_at_start[0] && fstat(fd, &st) == 0 && st.st_dev == stdin_stand_in.st_dev &&
+           st.st_ino == stdin_stand_in.st_ino;
+}
+
 void setup_process()
 {
     for (int fd = 0; fd <= 2; ++fd) {
         if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
             closed_at_start[fd] = true;
-            // open() returns the lowest free descriptor, which is fd.
-            if (open("/dev/null", O_RDWR) != fd)
+            // pipe() and open() take the lowest free descriptor, which is fd.
+            int p[2];
+            if (fd == 0) {
+                if (pipe(p) != 0 || p[0] != 0)
+                    die_errno("pipe", errno);
+                close(p[1]);
+                fstat(0, &stdin_stand_in);
+            } else if (open("/dev/null", O_RDWR) != fd) {
                 die_errno("/dev/null", errno);
+            }
         }
     }
     signal(SIGPIPE, SIG_IGN);

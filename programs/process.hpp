@@ -45,6 +45,10 @@ void setup_process();
 // Whether descriptor fd (0 to 2) was closed when setup_process() ran.
 bool was_closed_at_start(int fd);
 
+// Whether fd reads what stands in for a standard input that was closed at
+// start (descriptor 0 itself, or /dev/stdin opened again).
+bool is_closed_stdin(int fd);
+
 // What every program does first: names itself in messages, then
 // setup_process() and install_memory_handlers().
 void start_program(const char *name);

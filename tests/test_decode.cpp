@@ -131,9 +131,14 @@ TEST(Scan, MalformedCryptsAreRejectedAtTheirFirstBadByte)
         {"-0 ", 1, "expected a nonzero digit after '-'"},
         {"007 ", 1, "expected a space after 0"},
         {"12a4 ", 2, "expected a digit or a space"},
-        {"1 2", 3, "expected a space"},
-        {"1 2 \n", 4, "expected a digit or '-'"},
-        {"1 23", 4, "expected a space"},
+        {"1 2", 3, "the crypt ends inside a number: it may have been cut short"},
+        {"1 2 \n\n", 4, "expected a digit or '-'"},  // one newline at the end, no more
+        {"1 2 \r", 4, "expected a digit or '-'"},
+        {"1 2\n", 3, "expected a digit or a space"},
+        {"1 23", 4, "the crypt ends inside a number: it may have been cut short"},
+        // The first bad byte, not the length it makes.
+        {"1 " + std::string(604, '7') + "\t" + std::string(700, '7') + " ", 606,
+         "expected a digit or a space"},
         {"1 2x", 3, "expected a digit or a space"},
         {"5\t", 1, "expected a digit or a space"},
         // Rejected as soon as seen, not after reading on for a space.
@@ -150,6 +155,16 @@ TEST(Scan, MalformedCryptsAreRejectedAtTheirFirstBadByte)
         EXPECT_EQ(f.kind, status::malformed);
         EXPECT_EQ(f.offset, c.offset);
         EXPECT_EQ(f.what, c.what);
+    }
+}
+
+TEST(Scan, OneNewlineAfterTheLastSpaceIsTheEnd)
+{
+    for (const char *crypt : {"1 -2 \n", "1 -2 \r\n", "\n", "\r\n"}) {
+        SCOPED_TRACE(crypt);
+        crypt_numbers numbers;
+        EXPECT_FALSE(read_crypt(crypt, numbers));
+        EXPECT_EQ(numbers.size(), crypt[0] == '1' ? 2u : 0u);
     }
 }
 

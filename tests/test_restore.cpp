@@ -2,6 +2,8 @@
 // not, and that no second makes, with the second given or searched for.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -53,7 +55,7 @@ TEST(Restore, RejectsWhatDoesNotVerify)
         {"a changed digit", changed, at_second(t), gen::status::no_match,
          "no encoding run matches second " + T},
         {"a truncated crypt", crypt.substr(0, cut), at_second(t), gen::status::malformed,
-         "byte " + std::to_string(cut) + ": expected a space"},
+         "byte " + std::to_string(cut) + ": the crypt ends inside a number: it may have been cut short"},
         {"the wrong second", crypt, at_second(t + 1), gen::status::no_match,
          "no encoding run matches second " + T1 + " (at byte 0, a number longer than " + R1 +
              " rounds make)"},
@@ -78,12 +80,13 @@ TEST(Restore, FindsTheSecondFromWhereverTheSearchStartsWhateverTheThreads)
     const struct {
         uint32_t made, newest;
         std::string flag;
+        bool reads_twice;
     } cases[] = {
-        {1551427200u, 1553427200u, random_bytes(40, 2019)},  // 23 days back, in 2019
+        {1551427200u, 1553427200u, random_bytes(40, 2019), false},  // 23 days back, in 2019
         // Beyond 2^31. Text: its bytes are small, so the structure also
-        // reads as fewer rounds of doubled bytes; only the deepest is right.
-        {2214201600u, 2216201600u, "a text flag, as users write them: 40 b."},
-        {4294966000u, 100000u, random_bytes(50, 20)},  // the search wraps through 0
+        // reads as fewer rounds of doubled bytes, which no second makes.
+        {2214201600u, 2216201600u, "a text flag, as users write them: 40 b.", true},
+        {4294966000u, 100000u, random_bytes(50, 20), false},  // the search wraps through 0
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.made);
@@ -102,13 +105,112 @@ TEST(Restore, FindsTheSecondFromWhereverTheSearchStartsWhateverTheThreads)
         // Only the day before it, the search fails.
         r = gen::restore(crypt, searching(c.newest, 86400));
         EXPECT_EQ(r.kind, gen::status::no_match);
-        // The structure alone gives the same bytes, unverified.
+        // The structure alone gives the same bytes, unverified, where it
+        // reads one way only (text reads two ways: its round count picks).
         gen::restore_options o;
         o.unverified = true;
+        if (c.reads_twice)
+            o.rounds = R;
         r = gen::restore(crypt, o);
         EXPECT_TRUE(r.ok && r.unverified);
         EXPECT_TRUE(text(r.bytes) == c.flag);
     }
+}
+
+struct rule_case {
+    const char *name;
+    std::string flag;
+    int rounds;              // of the run that made the crypt
+    uint32_t later;          // the search starts this long after its second
+    gen::restore_options o;  // newest is set from later; window 2^22 unless given
+    gen::status kind;
+    bool by_window;      // ok, chosen by the day before newest
+    size_t candidates;   // listed
+};
+
+gen::restore_options rounds(int R, bool unverified = false)
+{
+    gen::restore_options o;
+    o.rounds = R;
+    o.unverified = unverified;
+    return o;
+}
+
+gen::restore_options unverified()
+{
+    gen::restore_options o;
+    o.unverified = true;
+    return o;
+}
+
+TEST(Restore, WritesBytesOnlyWhereOneResultIsSupported)
+{
+    // Text also reads as the doubled bytes of two rounds fewer; at low
+    // round counts seconds make those by chance. One pair reads as any
+    // round count its first draw gives.
+    const std::string prose = text_bytes(1000, 13);
+    using s = gen::status;
+    const rule_case cases[] = {
+        {"text, 12 rounds: no other result is possible", prose, 12, 60, {}, s::ok, false, 0},
+        {"text, 11 rounds: only the day tells", prose, 11, 60, {}, s::ok, true, 1},
+        {"text, 11 rounds, a day later: one result verifies", prose, 11, 86454, {}, s::ok, false, 0},
+        {"text, 2 rounds, a day later: both verify", prose, 2, 86454, {}, s::ambiguous, false, 2},
+        {"text, 2 rounds, a day later, --rounds 2", prose, 2, 86454, rounds(2), s::ok, false, 0},
+        {"text, 2 rounds, --rounds 3 is no reading", prose, 2, 60, rounds(3), s::no_such_rounds, false, 0},
+        {"two bytes, 10 hours later: each reading made in the day", "hi", 5, 36000, {}, s::ambiguous,
+         false, 3},
+        {"unverified, several results", "aabbccde", 100, 0, unverified(), s::ambiguous, false, 3},
+        {"unverified, --rounds 100", "aabbccde", 100, 0, rounds(100, true), s::ok, false, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        uint32_t t = static_cast<uint32_t>(second_for_rounds(c.rounds, 1765200000));
+        std::string crypt = encode(c.flag, t);
+        gen::restore_options o = c.o;
+        o.newest = t + c.later;
+        o.window = o.window ? o.window : std::optional<uint64_t>(1u << 22);
+        o.jobs = 2;
+        gen::restored r = gen::restore(crypt, o);
+        EXPECT_EQ(r.kind, c.kind) << r.message;
+        EXPECT_EQ(r.chosen_by_window, c.by_window);
+        EXPECT_EQ(r.candidates.size(), c.candidates);
+        if (r.ok) {
+            EXPECT_TRUE(text(r.bytes) == c.flag);
+            EXPECT_EQ(r.rounds, c.rounds);
+            EXPECT_EQ(r.second, c.o.unverified ? 0u : t);
+        } else {
+            EXPECT_TRUE(r.bytes.empty());
+        }
+        if (r.kind == s::ambiguous) {
+            // The true result is among them, and text comes first.
+            const gen::candidate &first = r.candidates.front();
+            EXPECT_TRUE(std::string(first.head.begin(), first.head.end()) ==
+                        c.flag.substr(0, first.head.size()));
+            EXPECT_TRUE(first.text);
+            EXPECT_EQ(first.searched, !c.o.unverified);
+            if (first.searched) {
+                EXPECT_LE(static_cast<uint32_t>(o.newest - first.nearest), c.later);
+            }
+        }
+    }
+}
+
+TEST(Restore, OnePairThatCyclesAmongZerosIsOneResult)
+{
+    // Every depth decodes, to the same bytes: one result, at no cost per
+    // depth for the zeros.
+    std::string crypt;
+    for (int i = 0; i < 199999; ++i)
+        crypt += "0 ";
+    crypt += "1 ";
+    gen::restored r = gen::restore(crypt, unverified());
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(r.rounds, gen::most_rounds);
+    ASSERT_EQ(r.bytes.size(), 199999u);  // the final 0 may be the padding
+    EXPECT_EQ(r.bytes[0], 1);
+    EXPECT_EQ(std::count(r.bytes.begin(), r.bytes.end(), 0), 199998);
+    gen::restore_options none = searching(1765200000u, 0);
+    EXPECT_EQ(gen::restore(crypt, none).kind, gen::status::no_match);
 }
 
 TEST(Restore, FindsASecondAfterWhereTheSearchStartsAfterAllTheOthers)

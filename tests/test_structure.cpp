@@ -40,14 +40,17 @@ TEST(Structure, FindsTheRoundsTheFlipsAndTheBytesOfEveryRun)
             SCOPED_TRACE("R=" + std::to_string(R) + " length " + std::to_string(len));
             std::string flag = random_bytes(len, rng);
             std::vector<int> draws = draws_for(R);
-            crypt_structure st = read_structure(numbers_of(encode_with_draws(flag, draws)));
+            crypt_numbers numbers = numbers_of(encode_with_draws(flag, draws));
+            crypt_structure st = read_structure(numbers);
             std::string want = flag;
             if (R > 0 && len % 2)
                 want += '\0';
             auto r = std::find_if(st.readings.begin(), st.readings.end(),
                                   [&](const crypt_structure::reading &x) { return x.rounds == R; });
             ASSERT_NE(r, st.readings.end());
-            EXPECT_TRUE(std::string(r->bytes.begin(), r->bytes.end()) == want);
+            std::vector<unsigned char> bytes;
+            ASSERT_TRUE(decode_reading(numbers, st, R, bytes));
+            EXPECT_TRUE(std::string(bytes.begin(), bytes.end()) == want);
             int n = static_cast<int>(want.size());
             for (int j = 0; n > 0 && j < R; ++j)
                 ASSERT_EQ(st.flip(R, j), flipped_pair(draws[static_cast<size_t>(j) + 1], n));

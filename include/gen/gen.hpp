@@ -72,23 +72,42 @@ void free_elements(bi *cfile, int n);
 
 enum class status {
     ok,
-    read_failed,  // reading the crypt failed: err
-    malformed,    // not crypt text: offset is the first byte that does not fit
-    not_a_crypt,  // crypt text, but no run of gen writes these numbers
-    no_match,     // no second in the range searched makes it
-    unconfirmed,  // the model of rand() chose a second the C library does not confirm
+    read_failed,     // reading the crypt failed: err
+    malformed,       // not crypt text: offset is the first byte that does not fit
+    not_a_crypt,     // crypt text, but no run of gen writes these numbers
+    no_such_rounds,  // restore_options::rounds is not a round count it reads as
+    no_match,        // no second in the range searched makes it
+    ambiguous,       // several results fit, and nothing tells them apart: candidates
+    unconfirmed,     // the model of rand() chose a second the C library does not confirm
 };
 
 struct restore_options {
     std::optional<uint32_t> second;  // the second gen started at: no search
+    std::optional<int> rounds;       // only the reading with this round count
     uint32_t newest = 0;             // the search starts here, going back; 0: now
     std::optional<uint64_t> window;  // ... and goes only this many seconds further
     int jobs = 0;                    // search threads; 0: one per CPU
     bool unverified = false;         // decode from the structure alone, with no second
     bool keep_zero = false;          // keep a final 0 byte that may be gen's padding
-    // The search's progress: seconds tried of those to try, from the
-    // calling thread, every so often.
+    // The search's progress: seconds tried of those to try in its current
+    // pass, from the calling thread, every so often.
     std::function<void(uint64_t done, uint64_t total)> progress;
+};
+
+// The seconds before newest that a search takes first and alone tells
+// readings apart by: the day before it.
+constexpr uint64_t first_window = 86400;
+
+// One result a crypt can be read as: bytes that one or more round counts
+// undo it to.
+struct candidate {
+    std::vector<int> rounds;          // the round counts that read so, lowest first
+    uint64_t length = 0;              // its bytes (after dropping a possible padding 0)
+    std::vector<unsigned char> head;  // its first bytes, up to 64
+    bool text = false;                // its bytes look like text
+    bool searched = false;            // the seconds below were counted
+    uint64_t seconds = 0;             // how many seconds of the range make it
+    uint32_t nearest = 0;             // of those, the one nearest to newest
 };
 
 struct restored {
@@ -101,15 +120,18 @@ struct restored {
     std::vector<unsigned char> bytes;
     uint32_t second = 0;  // the second that makes it (not when unverified)
     int rounds = 0;
+    uint32_t newest = 0;           // where the search started
     bool unverified = false;       // decoded from the structure alone
     bool dropped_padding = false;  // a final 0 byte that may be gen's padding was dropped
+    bool zero_elsewhere = false;   // ... and the other bytes hold a 0 too, so it may be real
     bool c_library_search = false; // the model did not describe the C library: searched with it
-
-    // Several results fit: how many seconds give them, how many there are
-    // and the first few seconds in search order.
-    uint64_t ambiguous_seconds = 0;
-    int results = 1;
-    std::vector<uint32_t> first_seconds;
+    // Other results fit, and only the day before newest told them apart: a
+    // second there makes this one, and none there makes the others (in
+    // candidates), which some seconds beyond it may.
+    bool chosen_by_window = false;
+    // ambiguous: every result that fits, text first; chosen_by_window: the
+    // others.
+    std::vector<candidate> candidates;
 };
 
 // Whether the search's model of rand() gives this C library's draws. If

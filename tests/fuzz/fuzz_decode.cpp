@@ -38,16 +38,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     crypt_numbers numbers;
     if (!read_numbers(in, max_digits(most_rounds), 2 * most_rounds, numbers)) {
         crypt_structure st = read_structure(numbers);
-        // Every reading of the structure decodes to its own bytes.
-        for (const auto &r : st.readings)
-            if (!decode_pairs(numbers, r.rounds, st.flips(r.rounds), out) || out != r.bytes)
+        // Every reading decodes, to the same bytes as the others of its
+        // result and to other bytes than those of the other results.
+        std::vector<std::vector<unsigned char>> results(st.results.size());
+        for (const auto &r : st.readings) {
+            if (!decode_reading(numbers, st, r.rounds, out))
                 __builtin_trap();
+            auto &mine = results[static_cast<size_t>(r.result)];
+            if (mine.empty() && st.results[static_cast<size_t>(r.result)].rounds == r.rounds)
+                mine = out;
+            if (out != mine)
+                __builtin_trap();
+        }
+        for (size_t a = 0; a < results.size(); ++a)
+            for (size_t b = a + 1; b < results.size(); ++b)
+                if (results[a] == results[b])
+                    __builtin_trap();
         for (uint32_t t : tries) {
             bool ok = decode_at(numbers, t, out);
             // A run that verifies has its round count among the readings.
             bool listed = false;
             for (const auto &r : st.readings)
-                listed |= r.rounds == rounds_at(t) && r.bytes == out;
+                listed |= r.rounds == rounds_at(t) && results[static_cast<size_t>(r.result)] == out;
             if (ok && !listed)
                 __builtin_trap();
         }

@@ -20,3 +20,14 @@ inline std::string random_bytes(size_t n, unsigned seed, int lo = 0)
     std::mt19937 rng(seed);
     return random_bytes(n, rng, lo);
 }
+
+// n bytes of lower-case words, spaces and newlines, as text flags are.
+inline std::string text_bytes(size_t n, unsigned seed)
+{
+    static const char chars[] = "abcdefghijklmnopqrstuvwxyz  ,.\n";
+    std::mt19937 rng(seed);
+    std::string s(n, ' ');
+    for (auto &c : s)
+        c = chars[rng() % (sizeof chars - 1)];
+    return s;
+}

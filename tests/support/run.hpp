@@ -2,6 +2,9 @@
 #pragma once
 
 #include <fcntl.h>
+#include <fstream>
+#include <map>
+#include <sys/stat.h>
 #include <grp.h>
 #include <string>
 #include <sys/resource.h>
@@ -13,13 +16,16 @@
 #include "scratch.hpp"
 #include "seconds.hpp"
 
-enum class out_mode { capture, closed, broken_pipe };
+// Standard output captured, closed or a pipe nobody reads; closed_stdin
+// captures it, with standard input closed.
+enum class out_mode { capture, closed, broken_pipe, closed_stdin };
 
 struct run_opts {
     std::vector<std::pair<std::string, std::string>> env;
     out_mode out = out_mode::capture;
     rlim_t address_space = 0;  // 0: no limit
     std::string input;         // written to standard input
+    bool close_stdin = false;  // standard input closed instead
     uid_t uid = 0;             // 0: as we are; else run as this user (we are root)
 };
 
@@ -58,6 +64,8 @@ inline run_result run(const std::string &dir, const std::vector<std::string> &ar
             close(1);
         for (int fd = 3; fd < 64; ++fd)
             close(fd);
+        if (o.close_stdin)
+            close(0);
         if (o.uid != 0 && (setgroups(0, nullptr) != 0 || setgid(o.uid) != 0 || setuid(o.uid) != 0))
             _exit(125);
         if (o.address_space) {
@@ -77,6 +85,33 @@ inline run_result run(const std::string &dir, const std::vector<std::string> &ar
     waitpid(pid, &st, 0);
     int status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
     return {status, cap.read("out"), cap.read("err")};
+}
+
+// A copy of the program at path that any user can run, for runs as
+// another user: the build may lie in a folder only its owner can reach (a
+// private clone, or a umask of 077). Made once per program.
+inline std::string for_anyone(const std::string &path)
+{
+    static scratch bin;
+    static std::map<std::string, std::string> copies;
+    auto it = copies.find(path);
+    if (it != copies.end())
+        return it->second;
+    chmod(bin.dir.c_str(), 0755);
+    std::string to = bin.path(path.substr(path.rfind('/') + 1));
+    std::ifstream in(path, std::ios::binary);
+    std::ofstream(to, std::ios::binary) << in.rdbuf();
+    chmod(to.c_str(), 0755);
+    return copies[path] = to;
+}
+
+// path quoted for sh -c, whatever it holds.
+inline std::string sh_quote(const std::string &path)
+{
+    std::string out = "'";
+    for (char c : path)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
 }
 
 // Options that make faketime read its stamps in UTC.

@@ -1,0 +1,146 @@
+#include "choose.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "decode.hpp"
+
+namespace gen {
+
+namespace {
+
+// log2 of how many of `seconds` seconds give a run of R rounds with given
+// flips on count numbers by chance: one in 4011 draws R, and each flip
+// names one of count / 2 pairs.
+double log2_chance(int R, int count, double seconds)
+{
+    double per_flip = count <= 2 ? 0 : std::log2(count / 2.0);
+    return std::log2(seconds) - std::log2(4011.0) - R * per_flip;
+}
+
+} // namespace
+
+bool possible_by_chance(int R, int count) { return log2_chance(R, count, 0x1p32) >= -64; }
+
+namespace {
+
+// The results that some second of res makes, by index.
+std::vector<int> results_matched(const crypt_structure &st, const search_result &res)
+{
+    std::vector<int> out;
+    for (size_t i = 0; i < st.readings.size() && i < res.readings.size(); ++i)
+        if (res.readings[i].seconds > 0)
+            out.push_back(st.readings[i].result);
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
+}
+
+size_t results_read(const crypt_structure &st)
+{
+    std::vector<int> all;
+    for (const auto &r : st.readings)
+        all.push_back(r.result);
+    std::sort(all.begin(), all.end());
+    return static_cast<size_t>(std::unique(all.begin(), all.end()) - all.begin());
+}
+
+// Whether a second could make another result than r by chance.
+bool others_possible(const crypt_structure &st, int r)
+{
+    for (const auto &x : st.readings)
+        if (x.result != r && possible_by_chance(x.rounds, st.count))
+            return true;
+    return false;
+}
+
+choice first_of(const search_result &res, uint32_t newest)
+{
+    choice c;
+    c.kind = choice::found;
+    c.reading = res.first_reading();
+    c.second = res.first(newest);
+    return c;
+}
+
+// The rule, on every match of the range.
+choice from_counts(const crypt_structure &st, search_result res, uint32_t newest)
+{
+    size_t results = results_matched(st, res).size();
+    if (results == 0)
+        return {};
+    if (results == 1)
+        return first_of(res, newest);
+    choice c;
+    c.kind = choice::ambiguous;
+    c.counted = std::move(res);
+    return c;
+}
+
+} // namespace
+
+choice choose(const crypt_structure &st, const search_plan &plan, const search_tick &tick)
+{
+    if (results_read(st) == 1) {
+        search_result res = search_seconds(st, plan, true, tick);
+        return res.found() ? first_of(res, plan.newest) : choice{};
+    }
+    uint64_t window = std::min(day_window, plan.span);
+    search_result near = search_in_order(st, plan, 0, window, false, tick);
+    if (window == plan.span)
+        return from_counts(st, std::move(near), plan.newest);
+    // A match there tells only if chance makes that reading in a day
+    // less than once in 2^32 days: a reading with few flips to match is
+    // made by chance every day.
+    if (results_matched(st, near).size() == 1 &&
+        log2_chance(st.readings[static_cast<size_t>(near.first_reading())].rounds, st.count,
+                    static_cast<double>(window)) < -32) {
+        choice c = first_of(near, plan.newest);
+        // Where no second could make another result but by a chance below
+        // 2^-64, this one is the only one that verifies.
+        c.by_window = others_possible(st, st.readings[static_cast<size_t>(c.reading)].result);
+        return c;
+    }
+    // The day tells nothing apart: every second of the range counts.
+    return from_counts(st, search_seconds(st, plan, false, tick), plan.newest);
+}
+
+std::vector<candidate> candidates_of(const crypt_numbers &numbers, const crypt_structure &st,
+                                     const search_result *counted, bool keep_zero, int skip)
+{
+    // Heads are decoded for this many; the rest are only counted.
+    constexpr size_t decoded = 16, head = 64;
+    std::vector<candidate> out;
+    for (size_t r = 0; r < st.results.size(); ++r) {
+        if (static_cast<int>(r) == skip)
+            continue;
+        candidate c;
+        reading_matches m;
+        for (size_t i = 0; i < st.readings.size(); ++i)
+            if (st.readings[i].result == static_cast<int>(r)) {
+                c.rounds.push_back(st.readings[i].rounds);
+                if (counted && i < counted->readings.size())
+                    m.merge(counted->readings[i]);
+            }
+        if (c.rounds.empty() || (counted && m.seconds == 0))
+            continue;
+        c.searched = counted != nullptr;
+        c.seconds = m.seconds;
+        c.nearest = m.nearest;
+        c.text = st.results[r].text;
+        bool drop = c.rounds.back() > 0 && st.results[r].ends_in_zero && !keep_zero;
+        c.length = static_cast<uint64_t>(st.count) - drop;
+        out.push_back(std::move(c));
+    }
+    std::stable_sort(out.begin(), out.end(), [](const candidate &a, const candidate &b) {
+        return a.text != b.text ? a.text : a.rounds.back() > b.rounds.back();
+    });
+    std::vector<unsigned char> bytes;
+    for (size_t k = 0; k < out.size() && k < decoded; ++k)
+        if (decode_reading(numbers, st, out[k].rounds.back(), bytes))
+            out[k].head.assign(bytes.begin(),
+                               bytes.begin() + static_cast<long>(std::min<uint64_t>(out[k].length, head)));
+    return out;
+}
+
+} // namespace gen

@@ -1,0 +1,45 @@
+// Choosing among the readings of a crypt: which result its seconds
+// support, if one alone is.
+//
+// Bytes are written only when one result is supported: either exactly
+// one result verifies, or the first match in search order lies in the day
+// before the newest second, no other result has a match there, and chance
+// alone would make that reading there less than once in 2^32 days (a
+// reading with few flips is made by chance several times a day, and then
+// its match in the day says nothing). Otherwise the crypt is ambiguous,
+// and the candidates are listed.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "gen/gen.hpp"
+#include "numbers.hpp"
+#include "search.hpp"
+#include "structure.hpp"
+
+namespace gen {
+
+struct choice {
+    enum { found, none, ambiguous } kind = none;
+    int reading = -1;          // found: the reading of the first match
+    uint32_t second = 0;       // ... and its second
+    bool by_window = false;    // found by the rule of the day before newest
+    search_result counted;     // ambiguous, by_window: the matches counted
+};
+
+// Searches the seconds of plan for st's readings and applies the rule.
+choice choose(const crypt_structure &st, const search_plan &plan, const search_tick &tick);
+
+// The results of st as candidates: those with matches in counted (all of
+// them if counted is null), with their round counts, lengths and first
+// bytes, text first; except skip (a result index, or -1).
+std::vector<candidate> candidates_of(const crypt_numbers &numbers, const crypt_structure &st,
+                                     const search_result *counted, bool keep_zero, int skip);
+
+// Whether any of the 2^32 seconds has a chance above 2^-64 of giving a run
+// of R rounds with given flips on count numbers, other than the one that
+// made the crypt: each flip names one of count / 2 pairs.
+bool possible_by_chance(int R, int count);
+
+} // namespace gen

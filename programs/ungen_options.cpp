@@ -1,0 +1,135 @@
+#include "ungen_options.hpp"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <getopt.h>
+#include <string>
+
+namespace {
+
+const char usage_text[] =
+    "Usage: ungen [OPTIONS] [CRYPT]\n"
+    "Restore the bytes that gen encoded into CRYPT (default: crypt; - reads\n"
+    "standard input).\n"
+    "\n"
+    "Without --time, ungen reads the round count and every round's flip from\n"
+    "CRYPT itself, then searches the second gen started at: newest first, from\n"
+    "CRYPT's modification time back (the day before it first), wrapping round\n"
+    "through all 2^32 seconds gen can be seeded with. It takes the first second\n"
+    "that verifies.\n"
+    "\n"
+    "  -o, --output FILE    write the bytes to FILE (atomically) instead of\n"
+    "                       standard output\n"
+    "  -f, --force          replace FILE if it exists\n"
+    "  -t, --time SECONDS   the second gen started at, as date +%s prints it\n"
+    "  -w, --window SECONDS search only this far back from CRYPT's modification\n"
+    "                       time\n"
+    "  -j, --jobs N         search with N threads (default: the CPUs ungen may\n"
+    "                       use)\n"
+    "  -v, --verbose        say which second and how many rounds it was\n"
+    "      --rounds R       only the reading of R rounds, where CRYPT reads\n"
+    "                       several ways\n"
+    "      --unverified     decode from CRYPT's structure alone, with no second\n"
+    "                       (for a crypt made with another C library)\n"
+    "      --keep-zero      keep a final 0 byte that may be gen's padding\n"
+    "  -h, --help           show this help\n"
+    "      --version        show the version\n"
+    "\n"
+    "Exit status: 0 success, 1 failure, 2 usage error, 3 several results fit\n"
+    "and nothing tells them apart (they are listed; --rounds picks one).\n";
+
+[[noreturn]] void usage_error(const std::string &msg)
+{
+    fprintf(stderr, "ungen: %s\nTry 'ungen --help' for more information.\n", msg.c_str());
+    exit(2);
+}
+
+// A decimal integer, digits only after an optional '-' (no spaces, no '+').
+long long parse_integer(const char *arg, const char *name, long long lo, long long hi)
+{
+    const char *d = arg[0] == '-' ? arg + 1 : arg;
+    errno = 0;
+    char *end;
+    long long v = strtoll(arg, &end, 10);
+    if (*d < '0' || *d > '9' || errno != 0 || *end != '\0' || v < lo || v > hi)
+        usage_error(std::string("invalid ") + name + ": '" + arg + "'");
+    return v;
+}
+
+} // namespace
+
+options parse_options(int argc, char **argv)
+{
+    enum { keep_zero_opt = 256, version_opt, unverified_opt, rounds_opt };
+    const option longs[] = {
+        {"output", required_argument, nullptr, 'o'},
+        {"force", no_argument, nullptr, 'f'},
+        {"time", required_argument, nullptr, 't'},
+        {"window", required_argument, nullptr, 'w'},
+        {"jobs", required_argument, nullptr, 'j'},
+        {"verbose", no_argument, nullptr, 'v'},
+        {"unverified", no_argument, nullptr, unverified_opt},
+        {"rounds", required_argument, nullptr, rounds_opt},
+        {"keep-zero", no_argument, nullptr, keep_zero_opt},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, version_opt},
+        {nullptr, 0, nullptr, 0},
+    };
+    options o;
+    opterr = 0;
+    int c;
+    while ((c = getopt_long(argc, argv, ":o:ft:w:j:vh", longs, nullptr)) != -1) {
+        switch (c) {
+        case 'o':
+            if (*optarg == '\0')
+                usage_error("the output file name is empty");
+            o.output = optarg;
+            break;
+        case 'f': o.force = true; break;
+        case 't':
+            o.r.second = static_cast<uint32_t>(parse_integer(optarg, "time", LONG_MIN, LONG_MAX));
+            break;
+        case rounds_opt:
+            o.r.rounds = static_cast<int>(parse_integer(optarg, "round count", 0, gen::most_rounds));
+            break;
+        case 'w':
+            o.r.window = static_cast<uint64_t>(parse_integer(optarg, "window", 0, LLONG_MAX));
+            break;
+        case 'j': o.r.jobs = static_cast<int>(parse_integer(optarg, "jobs", 1, 1024)); break;
+        case 'v': o.verbose = true; break;
+        case unverified_opt: o.r.unverified = true; break;
+        case keep_zero_opt: o.r.keep_zero = true; break;
+        case 'h': fputs(usage_text, stdout); exit(0);
+        case version_opt: printf("ungen %s\n", gen::version()); exit(0);
+        case ':': {
+            std::string opt = argv[optind - 1];
+            if (opt.compare(0, 2, "--") != 0)
+                opt = std::string("-") + static_cast<char>(optopt);
+            usage_error("option '" + opt + "' needs an argument");
+        }
+        default: {
+            // optopt is 0 for an unknown long option, the option itself for
+            // a long one given an argument it does not take, and the letter
+            // for an unknown short one.
+            std::string arg = argv[optind - 1];
+            std::string name = arg.substr(0, arg.find('='));
+            if (optopt == 0)
+                usage_error("unknown option '" + name + "'");
+            if (optopt >= 256 || strchr("fvh", optopt))
+                usage_error("option '" + name + "' takes no argument");
+            usage_error(std::string("unknown option '-") + static_cast<char>(optopt) + "'");
+        }
+        }
+    }
+    if (argc - optind > 1)
+        usage_error("too many arguments");
+    if (optind < argc) {
+        if (*argv[optind] == '\0')
+            usage_error("the crypt file name is empty");
+        o.crypt = argv[optind];
+    }
+    return o;
+}
