@@ -1,6 +1,7 @@
 # What `cmake --install` puts where, and the Debian package.
 #
-# Two components: "programs" (gen, ungen, their man pages, the docs), which
+# Two components: "programs" (gen, ungen, their man pages, the docs, the
+# bash completion), which
 # the package ships, and "development" (the library, its header, and the
 # files pkg-config and find_package read), installed from source only.
 
@@ -22,7 +23,15 @@ foreach(src ${PROJECT_BINARY_DIR}/man/gen.1 ${PROJECT_BINARY_DIR}/man/ungen.1
 endforeach()
 add_custom_target(compressed_docs ALL DEPENDS ${GZ_FILES})
 
+# Whatever the umask: directories as Debian has them.
+set(dir_permissions OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                    WORLD_READ WORLD_EXECUTE)
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${dir_permissions})
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${dir_permissions})
+
 install(TARGETS gen ungen RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programs)
+install(FILES packaging/ungen.bash-completion RENAME ungen
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions COMPONENT programs)
 install(FILES ${PROJECT_BINARY_DIR}/gz/gen.1.gz ${PROJECT_BINARY_DIR}/gz/ungen.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT programs)
 install(FILES ${PROJECT_BINARY_DIR}/gz/changelog.gz packaging/copyright
@@ -63,6 +72,8 @@ library's time-seeded rand(), and writes the integers to the file crypt.
 ungen restores the bytes, verified, finding the second gen ran at from
 the crypt alone.")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+# The man pages reproduce runs with it.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS faketime)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

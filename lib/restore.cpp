@@ -138,7 +138,10 @@ std::string range_of(const search_plan &plan)
     if (plan.span == 1ull << 32)
         return "any second gen can be seeded with";
     uint32_t oldest = static_cast<uint32_t>(plan.newest - plan.span + 1);
-    return "the seconds from " + std::to_string(oldest) + " to " + std::to_string(plan.newest);
+    std::string range = "the seconds from " + std::to_string(oldest) + " to " + std::to_string(plan.newest);
+    if (oldest > plan.newest)
+        range += ", round through 4294967295 and 0";
+    return range;
 }
 
 // The second that the rule chose, confirmed with the C library's draws.

@@ -1,5 +1,6 @@
 #include "process.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -72,11 +73,36 @@ void install_memory_handlers()
     std::set_new_handler(die_oom);
 }
 
+// What erases a progress line on the terminal, written when a signal ends
+// the process: from a handler, so a fixed buffer and write().
+static char line_eraser[1024];
+static volatile sig_atomic_t line_eraser_len = 0;
+
+void set_line_to_erase(const char *seq)
+{
+    line_eraser_len = 0;
+    if (seq == nullptr)
+        return;
+    size_t n = std::min(strlen(seq), sizeof line_eraser);
+    memcpy(line_eraser, seq, n);
+    line_eraser_len = static_cast<sig_atomic_t>(n);
+}
+
 static void on_fatal_signal(int sig)
 {
+    if (line_eraser_len > 0 && write(2, line_eraser, static_cast<size_t>(line_eraser_len)) < 0) {
+        // Nothing to be done about it now.
+    }
     drop_pending_output();
     signal(sig, SIG_DFL);
     raise(sig);
+}
+
+void die_of_signal(int sig)
+{
+    on_fatal_signal(sig);
+    // Blocked, say: the status says it all the same.
+    _exit(128 + sig);
 }
 
 static bool closed_at_start[3];

@@ -15,6 +15,14 @@ extern const char *progname;
 // die() with strerror(err) as the reason.
 [[noreturn]] void die_errno(const char *what, int err);
 
+// What to write to standard error, to erase a progress line, if a signal
+// ends the process (nullptr: nothing). Copied.
+void set_line_to_erase(const char *seq);
+
+// Ends the process by sig, with its default action, quietly, as if it had
+// not been ignored or caught.
+[[noreturn]] void die_of_signal(int sig);
+
 // Prints "PROGRAM: out of memory" and exits with status 1.
 [[noreturn]] void die_oom();
 
@@ -38,8 +46,10 @@ void install_memory_handlers();
 void set_pending_output(const char *path);
 
 // Ignores SIGPIPE and SIGXFSZ so that failed writes come back as errors,
-// removes a pending output on every signal that ends the process, and makes sure
-// descriptors 0 to 2 are open, so that no file we open lands on them.
+// removes a pending output (and erases a progress line) on every signal
+// that ends the process, and makes sure descriptors 0 to 2 are open, so
+// that no file we open lands on them: 0 on an empty pipe, 1 and 2 on
+// /dev/null.
 void setup_process();
 
 // Whether descriptor fd (0 to 2) was closed when setup_process() ran.

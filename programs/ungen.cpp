@@ -1,5 +1,6 @@
 // ungen: restores the input of gen from its crypt.
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -93,14 +94,15 @@ void report(const gen::restored &r, const char *name, const options &o)
         list_candidates(name, r.candidates);
         warn(name, "--rounds R writes another");
     }
-    if (o.verbose && !r.unverified) {
-        std::string when = std::to_string(r.second);
-        if (!o.r.second)
-            when += " (" + utc(r.second) + ")";
-        warn(name, "second " + when + ", " + std::to_string(r.rounds) + " rounds");
-    }
-    if (r.dropped_padding)
+    if (o.verbose && !r.unverified)
+        warn(name, "second " + std::to_string(r.second) + " (" + utc(r.second) + "), " +
+                       std::to_string(r.rounds) + " rounds");
+    // Text never ends in a 0 byte: where no other byte is 0, the final one
+    // was gen's padding, and only -v says so.
+    if (r.dropped_padding && r.zero_elsewhere)
         warn(name, "dropped a final 0 byte that may be gen's padding (--keep-zero keeps it)");
+    else if (r.dropped_padding && o.verbose)
+        warn(name, "dropped the final 0 byte, gen's padding of an odd length");
 }
 
 // Reports a restore that did not work, and exits.
@@ -141,7 +143,11 @@ void write_output(const options &o, out_file *out, const std::vector<unsigned ch
 {
     const char *data = reinterpret_cast<const char *>(bytes.data());
     if (out == nullptr) {
-        if (int err = write_fully(1, data, bytes.size()))
+        int err = write_fully(1, data, bytes.size());
+        // A reader that went away wants no more: end as cat does.
+        if (err == EPIPE)
+            die_of_signal(SIGPIPE);
+        if (err)
             die_errno("standard output", err);
         return;
     }

@@ -1,5 +1,6 @@
-// The programs' file layer in process: reading the input, and replacing
-// an output. How failures keep the previous output is tried end to end.
+// The programs' layer in process: reading the input, replacing an output
+// (how failures keep the previous one is tried end to end), the progress
+// line's text, and the out-of-memory handlers.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -11,6 +12,7 @@
 
 #include "files.hpp"
 #include "process.hpp"
+#include "progress_line.hpp"
 #include "scratch.hpp"
 
 namespace {
@@ -74,6 +76,30 @@ TEST(OutFile, ReplacesTheOldFileKeepingItsMode)
     ASSERT_EQ(stat(s.path("new").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);  // a new one gets 0666 less the umask
     EXPECT_EQ(s.names(), (std::set<std::string>{"crypt", "new"}));
+}
+
+TEST(ProgressLine, SaysTheShareTheRateAndTheTimeLeftInTheColumnsThereAre)
+{
+    const uint64_t all = 1ull << 32;
+    const struct {
+        uint64_t done, total;
+        double elapsed;
+        size_t width;
+        const char *want;
+    } cases[] = {
+        {all / 4, all, 1, 79, "ungen: 25% searched, 1.1 billion seconds a second, at most 3 s left"},
+        {all / 64, all, 16, 79, "ungen: 1% searched, 4 million seconds a second, at most 16 min 48 s left"},
+        // A range short of the whole one ends where it says.
+        {300000000, 1000000000, 20, 79, "ungen: 30% searched, 15 million seconds a second, 47 s left"},
+        {1000000, 5000000000ull, 100, 79, "ungen: 0% searched, 10 thousand seconds a second, 138 h 51 min left"},
+        // Narrow terminals lose the rate first, then the words.
+        {all / 4, all, 1, 39, "ungen: 25% searched, at most 3 s left"},
+        {all / 4, all, 1, 21, "25%, at most 3 s left"},
+        {all / 4, all, 1, 10, "25%"},
+        {all / 4, all, 1, 2, "25"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(progress_line::text(c.done, c.total, c.elapsed, c.width), c.want);
 }
 
 TEST(ProcessDeathTest, ExhaustedMemoryIsReported)

@@ -82,7 +82,7 @@ TEST(Gen, DrawsComeFromTheCLibraryInTheDocumentedOrder)
     s.write("flag", "abcde");
     std::string trace = s.path("trace");
     run_opts o;
-    o.env = {{"LD_PRELOAD", TRACE_LIB}, {"TRACE_FILE", trace}, {"TRACE_TIME", std::to_string(t)}};
+    o.env = {{"LD_PRELOAD", preload(TRACE_LIB)}, {"TRACE_FILE", trace}, {"TRACE_TIME", std::to_string(t)}};
     run_result r = run(s.dir, {gen}, o);
     ASSERT_EQ(r.status, 0) << r.err;
 
@@ -140,7 +140,7 @@ TEST(Gen, UnwritableCryptKeepsThePreviousOneAndLeavesNoTemporary)
         s.write("flag", flag);
         s.write("crypt", "previous");
         run_result r = run(s.dir, {"bash", "-c", "ulimit -f 8 && exec faketime -f '" +
-                                                     utc_stamp(t) + "' " + gen},
+                                                     utc_stamp(t) + "' " + sh_quote(gen)},
                            utc());
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, "gen: crypt: File too large\n");
@@ -178,7 +178,7 @@ TEST(Gen, ExhaustedMemoryIsReportedAndKeepsCrypt)
         s.write("flag", std::string(size, 'x'));
         s.write("crypt", "previous");
         run_opts o = utc();
-        o.env.emplace_back("LD_PRELOAD", FAIL_MALLOC_LIB);
+        o.env.emplace_back("LD_PRELOAD", preload(FAIL_MALLOC_LIB));
         o.env.emplace_back("FAIL_MALLOC_AT", "16000");
         run_result r = run(s.dir, frozen_at(second_for_rounds(0), gen), o);
         EXPECT_EQ(r.status, 1);

@@ -105,6 +105,10 @@ inline std::string for_anyone(const std::string &path)
     return copies[path] = to;
 }
 
+// A library to preload: a copy at a path without spaces, as LD_PRELOAD
+// splits its value at them (and any user can read it).
+inline std::string preload(const std::string &path) { return for_anyone(path); }
+
 // path quoted for sh -c, whatever it holds.
 inline std::string sh_quote(const std::string &path)
 {
