@@ -71,10 +71,11 @@ fuzz: build
 	"$(FUZZ_BUILD)/fuzz_decode" -max_total_time=$(FUZZ_SECONDS) -max_len=65536 \
 	  -rss_limit_mb=2048 -print_final_stats=1 "$(FUZZ_BUILD)/corpus"
 
-# A Debian package of both programs and their pages (CPack).
+# A Debian package of both programs and their pages (CPack). CPack makes
+# the package's directories as the umask says: 0755, whatever the caller's.
 deb: build
 	rm -f "$(BUILD)"/gen_*.deb
-	cd "$(BUILD)" && cpack -G DEB
+	cd "$(BUILD)" && umask 022 && cpack -G DEB
 
 # Its contents, lintian, and (as root) install and removal.
 deb-check: deb

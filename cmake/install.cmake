@@ -23,12 +23,6 @@ foreach(src ${PROJECT_BINARY_DIR}/man/gen.1 ${PROJECT_BINARY_DIR}/man/ungen.1
 endforeach()
 add_custom_target(compressed_docs ALL DEPENDS ${GZ_FILES})
 
-# Whatever the umask: directories as Debian has them.
-set(dir_permissions OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
-                    WORLD_READ WORLD_EXECUTE)
-set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${dir_permissions})
-set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${dir_permissions})
-
 install(TARGETS gen ungen RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programs)
 install(FILES packaging/ungen.bash-completion RENAME ungen
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions COMPONENT programs)

@@ -332,19 +332,15 @@ search_result search_seconds(const crypt_structure &st, const search_plan &plan,
 {
     uint64_t window = std::min(day_window, plan.span);
     search_result res = search_in_order(st, plan, 0, window, false, tick);
-    res.complete = window == plan.span;
-    if (res.complete || (first_only && res.found()))
+    if (window == plan.span || (first_only && res.found()))
         return res;
     // The orbit screens every second at once, several times faster than
     // seed by seed, which pays for the rest of all but short ranges.
     if (plan.c_library || plan.span <= (1ull << 32) / 8) {
         res.merge(search_in_order(st, plan, window, plan.span, first_only, tick));
-        res.complete = !first_only;
         return res;
     }
-    res = search_by_orbit(st, plan, tick);
-    res.complete = true;
-    return res;
+    return search_by_orbit(st, plan, tick);
 }
 
 } // namespace gen

@@ -48,7 +48,6 @@ private:
 struct search_result {
     std::vector<reading_matches> readings;  // as in the structure
     uint64_t tried = 0;                     // seconds screened
-    bool complete = false;                  // every match of the range is counted
 
     bool found() const { return first_reading() >= 0; }
     // The reading of the first match in search order, or -1.

@@ -254,6 +254,32 @@ struct hostile_case {
     std::function<void(const scratch &, const run_result &)> check;
 };
 
+// Runs one case in a scratch directory holding flag and its crypt of
+// second t: its status, its message (exact, or a prefix ending in '*')
+// and its own check.
+void run_hostile(const hostile_case &c, const std::string &flag, long t)
+{
+    SCOPED_TRACE(c.name);
+    scratch s;
+    s.write("flag", flag);
+    ASSERT_EQ(run(s.dir, frozen_at(t, gen), utc()).status, 0);
+    c.prepare(s);
+    run_opts o = utc();
+    o.out = c.out == out_mode::closed_stdin ? out_mode::capture : c.out;
+    o.close_stdin = c.out == out_mode::closed_stdin;
+#ifndef GEN_SANITIZE
+    o.address_space = 1ull << 30;  // nothing may grow without bound
+#endif
+    run_result r = run(s.dir, c.argv, o);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    if (!c.err.empty() && c.err.back() == '*')
+        EXPECT_EQ(r.err.rfind(c.err.substr(0, c.err.size() - 1), 0), 0u) << r.err;
+    else
+        EXPECT_EQ(r.err, c.err);
+    if (c.check)
+        c.check(s, r);
+}
+
 TEST(Hostile, NoWrongSuccessNoBlowup)
 {
     // Binary, with a 0 byte: its final 0 byte may be real.
@@ -355,26 +381,8 @@ TEST(Hostile, NoWrongSuccessNoBlowup)
          "4294967295 and 0\n",
          no_output},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        scratch s;
-        s.write("flag", flag);
-        ASSERT_EQ(run(s.dir, frozen_at(t, gen), utc()).status, 0);
-        c.prepare(s);
-        run_opts o = utc();
-        o.out = c.out;
-#ifndef GEN_SANITIZE
-        o.address_space = 1ull << 30;  // nothing may grow without bound
-#endif
-        run_result r = run(s.dir, c.argv, o);
-        EXPECT_EQ(r.status, c.status) << r.err;
-        if (!c.err.empty() && c.err.back() == '*')
-            EXPECT_EQ(r.err.rfind(c.err.substr(0, c.err.size() - 1), 0), 0u) << r.err;
-        else
-            EXPECT_EQ(r.err, c.err);
-        if (c.check)
-            c.check(s, r);
-    }
+    for (const auto &c : cases)
+        run_hostile(c, flag, t);
 }
 
 // Runs gen on flag in s at the first second from 1765200000 that gives R
@@ -458,27 +466,8 @@ TEST(Hostile, NoGuessIsASuccessAndEveryMessageSaysWhatHappened)
         {"7: and a CRLF", [](const scratch &s) { s.write("crypt", s.read("crypt") + "\r\n"); },
          {ungen, "-t", T}, out_mode::capture, 0, "*", restored},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        scratch s;
-        s.write("flag", flag);
-        ASSERT_EQ(run(s.dir, frozen_at(std::stol(T), gen), utc()).status, 0);
-        c.prepare(s);
-        run_opts o = utc();
-        o.out = c.out == out_mode::closed_stdin ? out_mode::capture : c.out;
-        o.close_stdin = c.out == out_mode::closed_stdin;
-#ifndef GEN_SANITIZE
-        o.address_space = 1ull << 30;  // nothing may grow without bound
-#endif
-        run_result r = run(s.dir, c.argv, o);
-        EXPECT_EQ(r.status, c.status) << r.err;
-        if (!c.err.empty() && c.err.back() == '*')
-            EXPECT_EQ(r.err.rfind(c.err.substr(0, c.err.size() - 1), 0), 0u) << r.err;
-        else
-            EXPECT_EQ(r.err, c.err);
-        if (c.check)
-            c.check(s, r);
-    }
+    for (const auto &c : cases)
+        run_hostile(c, flag, std::stol(T));
 }
 
 TEST(Hostile, TerminatingSignalsLeaveNoTemporaryFile)
