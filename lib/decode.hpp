@@ -42,6 +42,8 @@ bool decode_unflipped(const crypt_numbers &numbers, int R, const std::vector<int
 // Puts byte v of element i into out as mode says; false if v is no byte
 // (or, compared, another).
 bool put_byte(std::vector<unsigned char> &out, int i, long v, decode_mode mode);
+// The same for both values of pair m, undone.
+bool put_pair(std::vector<unsigned char> &out, int m, const mpz_t s, const mpz_t d, decode_mode mode);
 
 // Seeds the C library's generator with second t as gen does, takes the
 // round count and the flips from its own draws, and decodes.

@@ -281,32 +281,49 @@ __attribute__((target("avx2"))) inline void report_window(const avx2_round_test 
 // products for four (Karatsuba), 47 for both windows instead of 62. The
 // words and their differences slide through buffers; every `run` steps
 // the ones still needed move to the front.
-__attribute__((target("avx2"))) void avx2_orbit(uint64_t first, uint64_t count,
-                                                const round_set &set, std::vector<uint32_t> &out)
-{
-    constexpr int run = 256, pairs = words / 2;  // taps 0 .. 29 in pairs, tap 30 alone
-    const uint64_t stretch = orbit_stretch(count);
-    const uint32_t *c = rand_model::first_draw_coefficients();
-    if (stretch > 0) {
-        // Before windows n and n + 1: x holds words n .. n + 31, e the
-        // differences n .. n + 29.
-        alignas(32) uint32_t xb[words + 1 + run][lanes], eb[words - 1 + run][lanes];
-        for (int l = 0; l < lanes; ++l) {
-            uint32_t w[words + 1];
-            orbit_window(first + static_cast<uint64_t>(l) * stretch, w, words + 1);
-            for (int j = 0; j <= words; ++j)
-                xb[j][l] = w[j];
-            for (int j = 0; j < words - 1; ++j)
-                eb[j][l] = w[j] - w[j + 1];
-        }
-        __m256i sum[pairs], even[pairs], odd[pairs];
+// The first-draw coefficients as two windows' Karatsuba factors: for the
+// pair of taps j, a + b, a and -b; the last tap alone.
+struct avx2_taps {
+    static constexpr int pairs = words / 2;  // taps 0 .. 29 in pairs, tap 30 alone
+    __m256i sum[pairs], even[pairs], odd[pairs], last, up;
+
+    __attribute__((target("avx2"))) avx2_taps()
+    {
+        const uint32_t *c = rand_model::first_draw_coefficients();
         for (int j = 0; j < pairs; ++j) {
             sum[j] = _mm256_set1_epi32(static_cast<int>(c[2 * j] + c[2 * j + 1]));
             even[j] = _mm256_set1_epi32(static_cast<int>(c[2 * j]));
             odd[j] = _mm256_set1_epi32(static_cast<int>(0u - c[2 * j + 1]));
         }
-        const __m256i last = _mm256_set1_epi32(static_cast<int>(c[words - 1]));
-        const __m256i up = _mm256_set1_epi32(static_cast<int>(c[0] * rand_model::twin_offset));
+        last = _mm256_set1_epi32(static_cast<int>(c[words - 1]));
+        up = _mm256_set1_epi32(static_cast<int>(c[0] * rand_model::twin_offset));
+    }
+};
+
+// The words and differences lane l starts from: window first + l stretch.
+void start_lanes(uint64_t first, uint64_t stretch, uint32_t (*xb)[lanes], uint32_t (*eb)[lanes])
+{
+    for (int l = 0; l < lanes; ++l) {
+        uint32_t w[words + 1];
+        orbit_window(first + static_cast<uint64_t>(l) * stretch, w, words + 1);
+        for (int j = 0; j <= words; ++j)
+            xb[j][l] = w[j];
+        for (int j = 0; j < words - 1; ++j)
+            eb[j][l] = w[j] - w[j + 1];
+    }
+}
+
+__attribute__((target("avx2"))) void avx2_orbit(uint64_t first, uint64_t count,
+                                                const round_set &set, std::vector<uint32_t> &out)
+{
+    constexpr int run = 256;
+    const uint64_t stretch = orbit_stretch(count);
+    if (stretch > 0) {
+        // Before windows n and n + 1: x holds words n .. n + 31, e the
+        // differences n .. n + 29.
+        alignas(32) uint32_t xb[words + 1 + run][lanes], eb[words - 1 + run][lanes];
+        start_lanes(first, stretch, xb, eb);
+        const avx2_taps k;
         const avx2_round_test test(set);
         auto *x = reinterpret_cast<__m256i *>(xb);
         auto *e = reinterpret_cast<__m256i *>(eb);
@@ -315,14 +332,14 @@ __attribute__((target("avx2"))) void avx2_orbit(uint64_t first, uint64_t count,
             for (int n = 0; n < steps; n += 2) {
                 __m256i x30 = _mm256_load_si256(x + n + words - 1);
                 __m256i x31 = _mm256_load_si256(x + n + words);
-                __m256i y0 = _mm256_mullo_epi32(last, x30);
-                __m256i y1 = _mm256_mullo_epi32(last, x31);
-                for (int j = 0; j < pairs; ++j) {
-                    __m256i m = _mm256_mullo_epi32(sum[j], _mm256_load_si256(x + n + 2 * j + 1));
-                    y0 = _mm256_add_epi32(
-                        y0, _mm256_add_epi32(m, _mm256_mullo_epi32(even[j], _mm256_load_si256(e + n + 2 * j))));
-                    y1 = _mm256_add_epi32(
-                        y1, _mm256_add_epi32(m, _mm256_mullo_epi32(odd[j], _mm256_load_si256(e + n + 2 * j + 1))));
+                __m256i y0 = _mm256_mullo_epi32(k.last, x30);
+                __m256i y1 = _mm256_mullo_epi32(k.last, x31);
+                for (int j = 0; j < avx2_taps::pairs; ++j) {
+                    __m256i m = _mm256_mullo_epi32(k.sum[j], _mm256_load_si256(x + n + 2 * j + 1));
+                    y0 = _mm256_add_epi32(y0, _mm256_add_epi32(m, _mm256_mullo_epi32(
+                                                                      k.even[j], _mm256_load_si256(e + n + 2 * j))));
+                    y1 = _mm256_add_epi32(y1, _mm256_add_epi32(m, _mm256_mullo_epi32(
+                                                                      k.odd[j], _mm256_load_si256(e + n + 2 * j + 1))));
                 }
                 // The words and differences the next two windows need.
                 __m256i x32 = orbit_next8(x31);
@@ -330,8 +347,8 @@ __attribute__((target("avx2"))) void avx2_orbit(uint64_t first, uint64_t count,
                 _mm256_store_si256(x + n + words + 2, orbit_next8(x32));
                 _mm256_store_si256(e + n + words - 1, _mm256_sub_epi32(x30, x31));
                 _mm256_store_si256(e + n + words, _mm256_sub_epi32(x31, x32));
-                report_window(test, y0, up, xb[n], out);
-                report_window(test, y1, up, xb[n + 1], out);
+                report_window(test, y0, k.up, xb[n], out);
+                report_window(test, y1, k.up, xb[n + 1], out);
             }
             for (int j = 0; j <= words; ++j)
                 _mm256_store_si256(x + j, _mm256_load_si256(x + steps + j));

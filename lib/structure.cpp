@@ -183,9 +183,8 @@ bool unwinder::bytes_at(int t, std::vector<unsigned char> &bytes)
     for (const auto &p : states_) {
         mpz_set(s_, p.s);
         mpz_set(d_, p.d);
-        if (!undo_pair_steps(s_, d_, t - p.depth, tmp_) || !mpz_fits_slong_p(s_) ||
-            !mpz_fits_slong_p(d_) || !put_byte(bytes, 2 * p.pair, mpz_get_si(s_), decode_mode::fill) ||
-            !put_byte(bytes, 2 * p.pair + 1, mpz_get_si(d_), decode_mode::fill))
+        if (!undo_pair_steps(s_, d_, t - p.depth, tmp_) ||
+            !put_pair(bytes, p.pair, s_, d_, decode_mode::fill))
             return false;
     }
     return decode_unflipped(numbers_, t, flipped_, bytes, decode_mode::fill);

@@ -64,40 +64,46 @@ TEST(Structure, FindsTheRoundsTheFlipsAndTheBytesOfEveryRun)
 
 TEST(Search, CountsEveryMatchAsTheCLibraryDrawsInOrderAndByOrbit)
 {
-    // One pair: every second whose round count fits matches. The range
-    // holds 2^31 - 1, 2^31 and 2^31 + 1, which no orbit window does.
+    // One pair: every second whose round count fits matches. The ranges
+    // hold the seconds no orbit window does: 2^31 - 1, 2^31 and 2^31 + 1,
+    // and 0 with 2^32 - 1 as the range runs round.
     crypt_structure st =
         read_structure(numbers_of(encode("A", static_cast<uint32_t>(second_for_rounds(7)))));
     ASSERT_GT(st.readings.size(), 1u);
-    search_plan plan;
-    plan.newest = 0x80000000u + 100000;
-    plan.span = 1u << 18;
-    plan.jobs = 2;
-    std::vector<reading_matches> want(st.readings.size());
-    for (uint64_t k = 0; k < plan.span; ++k) {
-        uint32_t s = static_cast<uint32_t>(plan.newest - k);
-        srand(s);
-        int R = rand() % 4011;
-        for (size_t r = 0; r < st.readings.size(); ++r)
-            if (st.readings[r].rounds == R)
-                want[r].add(s, k);
-    }
-    for (bool orbit : {false, true}) {
-        SCOPED_TRACE(orbit ? "by orbit" : "in order");
-        search_result res = orbit ? search_by_orbit(st, plan, {})
-                                  : search_in_order(st, plan, 0, plan.span, false, {});
-        for (size_t r = 0; r < st.readings.size(); ++r) {
-            EXPECT_EQ(res.readings[r].seconds, want[r].seconds) << "reading " << r;
-            EXPECT_EQ(res.readings[r].ranks, want[r].ranks) << "reading " << r;
-            EXPECT_EQ(res.readings[r].nearest, want[r].nearest) << "reading " << r;
+    for (uint32_t newest : {0x80000000u + 100000, 100000u}) {
+        SCOPED_TRACE(newest);
+        search_plan plan;
+        plan.newest = newest;
+        plan.span = 1u << 18;
+        plan.jobs = 2;
+        std::vector<reading_matches> want(st.readings.size());
+        for (uint64_t k = 0; k < plan.span; ++k) {
+            uint32_t s = static_cast<uint32_t>(plan.newest - k);
+            srand(s);
+            int R = rand() % 4011;
+            for (size_t r = 0; r < st.readings.size(); ++r)
+                if (st.readings[r].rounds == R)
+                    want[r].add(s, k);
         }
+        for (bool orbit : {false, true}) {
+            SCOPED_TRACE(orbit ? "by orbit" : "in order");
+            search_result res = orbit ? search_by_orbit(st, plan, {})
+                                      : search_in_order(st, plan, 0, plan.span, false, {});
+            for (size_t r = 0; r < st.readings.size(); ++r) {
+                EXPECT_EQ(res.readings[r].seconds, want[r].seconds) << "reading " << r;
+                EXPECT_EQ(res.readings[r].ranks, want[r].ranks) << "reading " << r;
+                EXPECT_EQ(res.readings[r].nearest, want[r].nearest) << "reading " << r;
+            }
+        }
+        // Stopping at the first match finds the one with the lowest rank.
+        uint64_t lowest = UINT64_MAX;
+        for (const auto &w : want)
+            if (!w.ranks.empty())
+                lowest = std::min(lowest, w.ranks[0]);
+        search_result first = search_in_order(st, plan, 0, plan.span, true, {});
+        ASSERT_TRUE(first.found());
+        EXPECT_EQ(first.first(plan.newest), static_cast<uint32_t>(plan.newest - lowest));
     }
-    search_result first = search_in_order(st, plan, 0, plan.span, true, {});
-    ASSERT_TRUE(first.found());
-    EXPECT_EQ(first.first(plan.newest), plan.newest - std::min_element(want.begin(), want.end(),
-        [](const reading_matches &a, const reading_matches &b) {
-            return (a.ranks.empty() ? UINT64_MAX : a.ranks[0]) < (b.ranks.empty() ? UINT64_MAX : b.ranks[0]);
-        })->ranks[0]);
 }
 
 TEST(Search, MatchesMergeTheSameWhateverTheOrder)
