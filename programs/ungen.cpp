@@ -35,7 +35,8 @@ std::string utc(uint32_t s)
 // quotes escaped.
 std::string preview(const gen::candidate &c)
 {
-    constexpr size_t shown = 40;
+    // Escaped bytes take four columns: fewer of them.
+    const size_t shown = c.text ? 40 : 16;
     std::string out = "\"";
     for (size_t i = 0; i < c.head.size() && i < shown; ++i) {
         unsigned char b = c.head[i];
@@ -73,7 +74,8 @@ void list_candidates(const char *name, const std::vector<gen::candidate> &all)
                            rounds + (c.rounds.size() == 1 && c.rounds[0] == 1 ? " round: " : " rounds: ") +
                            preview(c);
         if (c.searched)
-            line += "; " + std::to_string(c.seconds) + (c.seconds == 1 ? " second makes it, " : " seconds make it, the nearest ") +
+            line += "; " + std::to_string(c.seconds) +
+                    (c.seconds == 1 ? " second makes it: " : " seconds make it, the nearest ") +
                     std::to_string(c.nearest) + " (" + utc(c.nearest) + ")";
         warn(name, line);
     }
@@ -112,7 +114,7 @@ void report(const gen::restored &r, const char *name, const options &o)
         die(name, r.message);
     warn(name, r.message);
     list_candidates(name, r.candidates);
-    warn(name, "--rounds R writes one of them" + std::string(r.candidates.front().searched ? "" : " unverified"));
+    warn(name, "--rounds R writes one of them");
     exit(ambiguous_status);
 }
 
