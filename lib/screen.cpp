@@ -38,24 +38,14 @@ constexpr uint32_t inverse_of_4011()
 }
 static_assert(uint32_t{4011} * inverse_of_4011() == 1);
 
-// The first draw from 31 words.
-uint32_t first_draw(const uint32_t *c, const uint32_t *w)
-{
-    uint32_t acc = 0;
-    for (int j = 0; j < words; ++j)
-        acc += c[j] * w[j];
-    return acc >> 1;
-}
-
 void portable_seeds(uint32_t first, uint32_t count, const round_set &set,
                     std::vector<uint32_t> &out)
 {
-    const uint32_t *c = rand_model::first_draw_coefficients();
     const uint32_t *a = rand_model::word_steps();
     uint32_t w[words];
     rand_model::seed_words(first, w);
     for (uint32_t i = 0; i < count; ++i) {
-        if (set.member[first_draw(c, w) % 4011])
+        if (set.member[rand_model::early_draw(0, w) % 4011])
             out.push_back(first + i);
         ++w[0];
         for (int j = 1; j < words; ++j) {
@@ -85,29 +75,38 @@ void orbit_hits(uint32_t x, uint32_t lo, uint32_t up_delta, const round_set &set
         upper.push_back(x + rand_model::twin_offset);
 }
 
+// What the twin above 2^31 adds to a window's first-draw sum: only its w0
+// differs, by 2^31 + 1.
+uint32_t twin_delta() { return rand_model::first_draw_coefficients()[0] * rand_model::twin_offset; }
+
+// Screens window n of a ring of 31 words that holds its words, x_(k + n)
+// at n % 31, then slides the ring on by one word.
+void ring_step(uint32_t *w, uint64_t n, const round_set &set, std::vector<uint32_t> &lower,
+               std::vector<uint32_t> &upper)
+{
+    const uint32_t *c = rand_model::first_draw_coefficients();
+    uint32_t acc = 0;
+    for (int j = 0; j < words; ++j)
+        acc += c[j] * w[(n + j) % words];
+    orbit_hits(w[n % words], acc, twin_delta(), set, lower, upper);
+    w[n % words] = rand_model::orbit_next(w[(n + words - 1) % words]);
+}
+
 // The windows of [first, first + count) one after the other, as the tail
 // of both orbit kernels.
 void orbit_in_turn(uint64_t first, uint64_t count, const round_set &set, std::vector<uint32_t> &out)
 {
     if (count == 0)
         return;
-    const uint32_t *c = rand_model::first_draw_coefficients();
-    const uint32_t up = c[0] * rand_model::twin_offset;
     uint32_t w[words];
     orbit_window(first, w);
     std::vector<uint32_t> lower, upper;
-    for (uint64_t n = 0;; ++n) {
-        uint32_t acc = 0;
-        for (int j = 0; j < words; ++j)
-            acc += c[j] * w[(n + j) % words];
+    for (uint64_t n = 0; n < count; ++n) {
         lower.clear();
         upper.clear();
-        orbit_hits(w[n % words], acc, up, set, lower, upper);
+        ring_step(w, n, set, lower, upper);
         out.insert(out.end(), lower.begin(), lower.end());
         out.insert(out.end(), upper.begin(), upper.end());
-        if (n + 1 == count)
-            return;
-        w[n % words] = rand_model::orbit_next(w[(n + words - 1) % words]);
     }
 }
 
@@ -122,8 +121,6 @@ void portable_orbit(uint64_t first, uint64_t count, const round_set &set,
                     std::vector<uint32_t> &out)
 {
     const uint64_t stretch = orbit_stretch(count);
-    const uint32_t *c = rand_model::first_draw_coefficients();
-    const uint32_t up = c[0] * rand_model::twin_offset;
     if (stretch > 0) {
         uint32_t w[lanes][words];
         for (int l = 0; l < lanes; ++l)
@@ -132,13 +129,8 @@ void portable_orbit(uint64_t first, uint64_t count, const round_set &set,
         for (uint64_t n = 0; n < stretch; ++n) {
             lower.clear();
             upper.clear();
-            for (int l = 0; l < lanes; ++l) {
-                uint32_t acc = 0;
-                for (int j = 0; j < words; ++j)
-                    acc += c[j] * w[l][(n + j) % words];
-                orbit_hits(w[l][n % words], acc, up, set, lower, upper);
-                w[l][n % words] = rand_model::orbit_next(w[l][(n + words - 1) % words]);
-            }
+            for (int l = 0; l < lanes; ++l)
+                ring_step(w[l], n, set, lower, upper);
             out.insert(out.end(), lower.begin(), lower.end());
             out.insert(out.end(), upper.begin(), upper.end());
         }
@@ -296,7 +288,7 @@ struct avx2_taps {
             odd[j] = _mm256_set1_epi32(static_cast<int>(0u - c[2 * j + 1]));
         }
         last = _mm256_set1_epi32(static_cast<int>(c[words - 1]));
-        up = _mm256_set1_epi32(static_cast<int>(c[0] * rand_model::twin_offset));
+        up = _mm256_set1_epi32(static_cast<int>(twin_delta()));
     }
 };
 

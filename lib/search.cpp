@@ -51,7 +51,7 @@ void c_library_screen(uint32_t first, uint64_t count, const round_set &set,
 
 std::vector<int> readings_by_rounds(const crypt_structure &st)
 {
-    std::vector<int> of(4011, -1);
+    std::vector<int> of(round_modulus, -1);
     for (size_t i = 0; i < st.readings.size(); ++i)
         of[static_cast<size_t>(st.readings[i].rounds)] = static_cast<int>(i);
     return of;
@@ -133,7 +133,6 @@ void search_result::merge(const search_result &o)
         readings.resize(o.readings.size());
     for (size_t r = 0; r < o.readings.size(); ++r)
         readings[r].merge(o.readings[r]);
-    tried += o.tried;
 }
 
 namespace {
@@ -256,7 +255,6 @@ struct in_order {
         out.readings.resize(w.st.readings.size());
         for (uint64_t c = 0; c < chunks && !(first_only && c > best.load()); ++c)
             out.merge(results[static_cast<size_t>(c)]);
-        out.tried = tried.load();
         return out;
     }
 };
@@ -323,7 +321,6 @@ search_result search_by_orbit(const crypt_structure &st, const search_plan &plan
             setup.check(s, setup.rank(s), out);
     for (const auto &r : search.per_thread)
         out.merge(r);
-    out.tried = search.tried.load() + 4;
     return out;
 }
 

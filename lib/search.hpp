@@ -47,7 +47,6 @@ private:
 
 struct search_result {
     std::vector<reading_matches> readings;  // as in the structure
-    uint64_t tried = 0;                     // seconds screened
 
     bool found() const { return first_reading() >= 0; }
     // The reading of the first match in search order, or -1.
