@@ -1,7 +1,8 @@
-// Screens every seed gen can be seeded with for one round count, twice:
-// by seed, as a search over a stretch of seconds does, and by orbit, as a
-// whole-range search does; times both with each number of threads given,
-// and checks that both find the same seeds.
+// Screens every seed gen can be seeded with for one round count, for every
+// C library's rand() (LIBC=NAME: one): over the whole range by units, as a
+// whole-range search does, and for the vectorised screens by seed too, as
+// a search over a stretch of seconds does; times them with each number of
+// threads given, and checks that both find the same seeds.
 //   build/bench/screen_bench [ROUNDS [JOBS ...]]   (default: 50, then 1 and 2)
 #include <algorithm>
 #include <atomic>
@@ -12,8 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "rand_model.hpp"
-#include "screen.hpp"
+#include "libc/family.hpp"
 
 namespace {
 
@@ -43,47 +43,55 @@ std::vector<uint32_t> in_threads(int jobs, uint64_t pieces, Work work, double &s
     return all;
 }
 
+// Screens the whole range for the family by units, and where its screen by
+// seed is vectorised (glibc's, musl's and newlib's) seed by seed too,
+// checking that both find the same seeds.
+bool bench_family(const family &f, const round_set &set, int j)
+{
+    constexpr uint64_t piece = 1 << 22;
+    const family_kernels &k = best_kernels(f);
+    double by_units, by_seed = 0;
+    std::vector<uint32_t> b = in_threads(
+        j, f.units, [&](uint64_t u, std::vector<uint32_t> &out) { k.whole(f, u, set, out); }, by_units);
+    bool same = true;
+    if (f.lcg64 || &f == &glibc_family()) {
+        std::vector<uint32_t> a = in_threads(
+            j, (1ull << 32) / piece,
+            [&](uint64_t c, std::vector<uint32_t> &out) {
+                k.seeds(f, static_cast<uint32_t>(c * piece), piece, set, out);
+            },
+            by_seed);
+        same = a == b;
+        printf("%-10s %-22s %4d %8.2f %9zu\n", f.name, (std::string("by seed, ") + k.isa).c_str(), j,
+               by_seed, a.size());
+    }
+    printf("%-10s %-22s %4d %8.2f %9zu", f.name, (std::string("whole range, ") + k.isa).c_str(), j,
+           by_units, b.size());
+    if (by_seed > 0)
+        printf("  (%.2f of by seed)", by_units / by_seed);
+    printf("\n");
+    return same;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     int R = argc > 1 ? atoi(argv[1]) : 50;
     std::vector<int> jobs;
+    const char *only = getenv("LIBC");
     for (int i = 2; i < argc; ++i)
         jobs.push_back(atoi(argv[i]));
     if (jobs.empty())
         jobs = {1, 2};
     round_set set;
     set.add(R);
-    const screen_ops &ops = best_screen();
-    constexpr uint64_t piece = 1 << 22;
-    printf("%-26s %4s %8s %9s\n", "screen", "jobs", "wall_s", "hits");
+    printf("%-10s %-22s %4s %8s %9s\n", "libc", "screen", "jobs", "wall_s", "hits");
     bool same = true;
-    for (int j : jobs) {
-        double by_seed, by_orbit;
-        std::vector<uint32_t> a = in_threads(
-            j, (1ull << 32) / piece,
-            [&](uint64_t c, std::vector<uint32_t> &out) {
-                screen_seeds(ops, static_cast<uint32_t>(c * piece), piece, set, out);
-            },
-            by_seed);
-        const uint64_t windows = rand_model::orbit_length;
-        std::vector<uint32_t> b = in_threads(
-            j, (windows + piece - 1) / piece,
-            [&](uint64_t c, std::vector<uint32_t> &out) {
-                uint64_t first = c * piece;
-                ops.orbit(first, std::min(piece, windows - first), set, out);
-                if (c == 0)
-                    screen_odd_seeds(set, out);
-            },
-            by_orbit);
-        std::sort(b.begin(), b.end());
-        same = same && a == b;
-        printf("%-26s %4d %8.2f %9zu\n", (std::string("by seed, ") + ops.name).c_str(), j, by_seed,
-               a.size());
-        printf("%-26s %4d %8.2f %9zu  (%.2f of by seed)\n", (std::string("by orbit, ") + ops.name).c_str(),
-               j, by_orbit, b.size(), by_orbit / by_seed);
-    }
+    for (int j : jobs)
+        for (const family *f : all_families())
+            if (only == nullptr || std::string(only) == f->name)
+                same = bench_family(*f, set, j) && same;
     if (!same) {
         fprintf(stderr, "screen_bench: the two screens found different seeds\n");
         return 1;

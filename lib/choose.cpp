@@ -9,18 +9,27 @@ namespace gen {
 
 namespace {
 
-// log2 of how many of `seconds` seconds give a run of R rounds with given
-// flips on count numbers by chance: one in 4011 draws R, and each flip
-// names one of count / 2 pairs.
-double log2_chance(int R, int count, double seconds)
+// log2 of how many of `seconds` seconds of every family of the plan give
+// a run of R rounds with given flips on count numbers by chance: one in
+// 4011 draws R, and each flip names one of count / 2 pairs, or of fewer
+// where a family's draws cannot reach them all (the most likely family
+// counts).
+double log2_chance(int R, int count, double seconds, const search_plan &plan)
 {
-    double per_flip = count <= 2 ? 0 : std::log2(count / 2.0);
-    return std::log2(seconds) - std::log2(4011.0) - R * per_flip;
+    double range = count;
+    for (const family *f : plan.families)
+        range = std::min(range, f->rand_max + 1.0);
+    double per_flip = count <= 2 ? 0 : std::log2(std::max(1.0, range / 2.0));
+    return std::log2(seconds * static_cast<double>(plan.families.size())) - std::log2(4011.0) -
+           R * per_flip;
 }
 
 } // namespace
 
-bool possible_by_chance(int R, int count) { return log2_chance(R, count, 0x1p32) >= -64; }
+bool possible_by_chance(int R, int count, const search_plan &plan)
+{
+    return log2_chance(R, count, 0x1p32, plan) >= -64;
+}
 
 namespace {
 
@@ -28,9 +37,10 @@ namespace {
 std::vector<int> results_matched(const crypt_structure &st, const search_result &res)
 {
     std::vector<int> out;
-    for (size_t i = 0; i < st.readings.size() && i < res.readings.size(); ++i)
-        if (res.readings[i].seconds > 0)
-            out.push_back(st.readings[i].result);
+    for (const auto &f : res.matches)
+        for (size_t i = 0; i < st.readings.size() && i < f.size(); ++i)
+            if (f[i].seconds > 0)
+                out.push_back(st.readings[i].result);
     std::sort(out.begin(), out.end());
     out.erase(std::unique(out.begin(), out.end()), out.end());
     return out;
@@ -46,31 +56,33 @@ size_t results_read(const crypt_structure &st)
 }
 
 // Whether a second could make another result than r by chance.
-bool others_possible(const crypt_structure &st, int r)
+bool others_possible(const crypt_structure &st, int r, const search_plan &plan)
 {
     for (const auto &x : st.readings)
-        if (x.result != r && possible_by_chance(x.rounds, st.count))
+        if (x.result != r && possible_by_chance(x.rounds, st.count, plan))
             return true;
     return false;
 }
 
-choice first_of(const search_result &res, uint32_t newest)
+choice first_of(const search_result &res, const search_plan &plan)
 {
+    search_result::match m = res.first();
     choice c;
     c.kind = choice::found;
-    c.reading = res.first_reading();
-    c.second = res.first(newest);
+    c.reading = m.reading;
+    c.second = static_cast<uint32_t>(plan.newest - m.rank);
+    c.by = plan.families[static_cast<size_t>(m.family)];
     return c;
 }
 
 // The rule, on every match of the range.
-choice from_counts(const crypt_structure &st, search_result res, uint32_t newest)
+choice from_counts(const crypt_structure &st, search_result res, const search_plan &plan)
 {
     size_t results = results_matched(st, res).size();
     if (results == 0)
         return {};
     if (results == 1)
-        return first_of(res, newest);
+        return first_of(res, plan);
     choice c;
     c.kind = choice::ambiguous;
     c.counted = std::move(res);
@@ -79,30 +91,50 @@ choice from_counts(const crypt_structure &st, search_result res, uint32_t newest
 
 } // namespace
 
-choice choose(const crypt_structure &st, const search_plan &plan, const search_tick &tick)
+namespace {
+
+// The rule over the families of one plan, searched together.
+choice choose_together(const crypt_structure &st, const search_plan &plan, const search_tick &tick)
 {
     if (results_read(st) == 1) {
         search_result res = search_seconds(st, plan, true, tick);
-        return res.found() ? first_of(res, plan.newest) : choice{};
+        return res.found() ? first_of(res, plan) : choice{};
     }
     uint64_t window = std::min(day_window, plan.span);
     search_result near = search_in_order(st, plan, 0, window, false, tick);
     if (window == plan.span)
-        return from_counts(st, std::move(near), plan.newest);
+        return from_counts(st, std::move(near), plan);
     // A match there tells only if chance makes that reading in a day
     // less than once in 2^32 days: a reading with few flips to match is
     // made by chance every day.
     if (results_matched(st, near).size() == 1 &&
-        log2_chance(st.readings[static_cast<size_t>(near.first_reading())].rounds, st.count,
-                    static_cast<double>(window)) < -32) {
-        choice c = first_of(near, plan.newest);
+        log2_chance(st.readings[static_cast<size_t>(near.first().reading)].rounds, st.count,
+                    static_cast<double>(window), plan) < -32) {
+        choice c = first_of(near, plan);
         // Where no second could make another result but by a chance below
         // 2^-64, this one is the only one that verifies.
-        c.by_window = others_possible(st, st.readings[static_cast<size_t>(c.reading)].result);
+        c.by_window = others_possible(st, st.readings[static_cast<size_t>(c.reading)].result, plan);
         return c;
     }
     // The day tells nothing apart: every second of the range counts.
-    return from_counts(st, search_seconds(st, plan, false, tick), plan.newest);
+    return from_counts(st, search_seconds(st, plan, false, tick), plan);
+}
+
+} // namespace
+
+choice choose(const crypt_structure &st, const search_plan &plan, const search_tick &tick)
+{
+    search_plan glibc = plan, others = plan;
+    glibc.families.clear();
+    others.families.clear();
+    for (const family *f : plan.families)
+        (f == &glibc_family() ? glibc : others).families.push_back(f);
+    if (!glibc.families.empty()) {
+        choice c = choose_together(st, glibc, tick);
+        if (c.kind != choice::none || others.families.empty())
+            return c;
+    }
+    return choose_together(st, others, tick);
 }
 
 std::vector<candidate> candidates_of(const crypt_numbers &numbers, const crypt_structure &st,
@@ -119,8 +151,8 @@ std::vector<candidate> candidates_of(const crypt_numbers &numbers, const crypt_s
         for (size_t i = 0; i < st.readings.size(); ++i)
             if (st.readings[i].result == static_cast<int>(r)) {
                 c.rounds.push_back(st.readings[i].rounds);
-                if (counted && i < counted->readings.size())
-                    m.merge(counted->readings[i]);
+                if (counted)
+                    m.merge(counted->of_reading(i));
             }
         if (c.rounds.empty() || (counted && m.seconds == 0))
             continue;

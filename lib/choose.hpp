@@ -23,12 +23,16 @@ namespace gen {
 struct choice {
     enum { found, none, ambiguous } kind = none;
     int reading = -1;          // found: the reading of the first match
-    uint32_t second = 0;       // ... and its second
+    uint32_t second = 0;       // ... its second
+    const family *by = nullptr;  // ... and the family whose draws make it
     bool by_window = false;    // found by the rule of the day before newest
     search_result counted;     // ambiguous, by_window: the matches counted
 };
 
-// Searches the seconds of plan for st's readings and applies the rule.
+// Searches the seconds of plan for st's readings and applies the rule,
+// over (family, second) pairs: with glibc's draws first, if glibc is
+// among the plan's families, and with the others only where glibc's make
+// none.
 choice choose(const crypt_structure &st, const search_plan &plan, const search_tick &tick);
 
 // The results of st as candidates: those with matches in counted (all of
@@ -37,9 +41,10 @@ choice choose(const crypt_structure &st, const search_plan &plan, const search_t
 std::vector<candidate> candidates_of(const crypt_numbers &numbers, const crypt_structure &st,
                                      const search_result *counted, bool keep_zero, int skip);
 
-// Whether any of the 2^32 seconds has a chance above 2^-64 of giving a run
-// of R rounds with given flips on count numbers, other than the one that
-// made the crypt: each flip names one of count / 2 pairs.
-bool possible_by_chance(int R, int count);
+// Whether any of the 2^32 seconds of the plan's families has a chance
+// above 2^-64 of giving a run of R rounds with given flips on count
+// numbers, other than the one that made the crypt: each flip names one of
+// count / 2 pairs (fewer where a family's draws are short).
+bool possible_by_chance(int R, int count, const search_plan &plan);
 
 } // namespace gen

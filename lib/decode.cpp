@@ -1,7 +1,6 @@
 #include "decode.hpp"
 
 #include <climits>
-#include <cstdlib>
 
 namespace gen {
 
@@ -28,11 +27,7 @@ bool put_byte(std::vector<unsigned char> &out, int i, long v, decode_mode mode)
     return true;
 }
 
-int rounds_at(uint32_t t)
-{
-    srand(t);
-    return draw_rounds();
-}
+int rounds_at(const family &f, uint32_t t) { return authority_draws(f, t)->next() % round_modulus; }
 
 namespace {
 
@@ -153,13 +148,16 @@ bool decode_unflipped(const crypt_numbers &numbers, int R, const std::vector<int
     return true;
 }
 
-bool decode_at(const crypt_numbers &numbers, uint32_t t, std::vector<unsigned char> &out,
-               decode_mode mode)
+bool decode_at(const crypt_numbers &numbers, const family &f, uint32_t t,
+               std::vector<unsigned char> &out, decode_mode mode)
 {
-    int R = rounds_at(t);
     if (numbers.size() > INT_MAX)
         return false;
-    return decode_pairs(numbers, R, draw_flips(static_cast<int>(numbers.size()), R), out, mode);
+    std::unique_ptr<draw_source> draws = authority_draws(f, t);
+    int R = draws->next() % round_modulus;
+    return decode_pairs(numbers, R,
+                        draw_flips(static_cast<int>(numbers.size()), R, [&] { return draws->next(); }),
+                        out, mode);
 }
 
 bool drop_padding(std::vector<unsigned char> &bytes, int R, bool keep_zero)

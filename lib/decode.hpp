@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "libc/family.hpp"
 #include "numbers.hpp"
 #include "rules.hpp"
 
@@ -45,13 +46,14 @@ bool put_byte(std::vector<unsigned char> &out, int i, long v, decode_mode mode);
 // The same for both values of pair m, undone.
 bool put_pair(std::vector<unsigned char> &out, int m, const mpz_t s, const mpz_t d, decode_mode mode);
 
-// Seeds the C library's generator with second t as gen does, takes the
-// round count and the flips from its own draws, and decodes.
-bool decode_at(const crypt_numbers &numbers, uint32_t t, std::vector<unsigned char> &out,
-               decode_mode mode = decode_mode::write);
+// Takes the round count and the flips of a run at second t from the
+// draws that confirm family f's (authority_draws), and decodes.
+bool decode_at(const crypt_numbers &numbers, const family &f, uint32_t t,
+               std::vector<unsigned char> &out, decode_mode mode = decode_mode::write);
 
-// The round count gen draws at second t, from the C library itself.
-int rounds_at(uint32_t t);
+// The round count gen built with family f draws at second t, from the
+// same draws.
+int rounds_at(const family &f, uint32_t t);
 
 // Drops a final 0 byte of a run of R > 0 rounds, which may be the padding
 // element, unless keep_zero. Returns whether one was dropped.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "gen/gen.hpp"
+#include "libc/family.hpp"
 #include "rules.hpp"
 #include "writer.hpp"
 
@@ -79,14 +80,13 @@ private:
     uint64_t due_ = 0;
 };
 
-} // namespace
-
-int encode_rounds(const unsigned char *bytes, int n0, int R, const write_fn &write,
-                  const round_fn &on_round)
+// The whole run, its flips drawn from draw (rand() where empty).
+int encode_run(const unsigned char *bytes, int n0, int R, const write_fn &write,
+               const round_fn &on_round, const std::function<int()> &draw)
 {
     // The first round pads an odd sequence with a 0.
     int n = R > 0 && n0 % 2 ? n0 + 1 : n0;
-    std::vector<pair_values> flipped = evaluate_flipped(bytes, n0, draw_flips(n, R), R);
+    std::vector<pair_values> flipped = evaluate_flipped(bytes, n0, draw_flips(n, R, draw), R);
     text_sink out(write);
     pacer pace(on_round, R, static_cast<uint64_t>(n));
 
@@ -125,18 +125,42 @@ int encode_rounds(const unsigned char *bytes, int n0, int R, const write_fn &wri
     return err;
 }
 
-std::string encode(const unsigned char *data, size_t size, uint32_t second)
+// The text of a run at `second` with draws from the generator that gives
+// them.
+std::string encode_with(const unsigned char *data, size_t size, draw_source &draws)
 {
     std::string text;
     write_fn append = [&](const char *p, size_t len) {
         text.append(p, len);
         return 0;
     };
-    srand(second);
-    int R = draw_rounds();
+    int R = draws.next() % round_modulus;
     int n = static_cast<int>(size < static_cast<size_t>(input_limit) ? size : input_limit);
-    encode_rounds(data, n, R, append);
+    encode_run(data, n, R, append, {}, [&] { return draws.next(); });
     return text;
+}
+
+} // namespace
+
+int encode_rounds(const unsigned char *bytes, int n, int R, const write_fn &write,
+                  const round_fn &on_round)
+{
+    return encode_run(bytes, n, R, write, on_round, {});
+}
+
+std::string encode(const unsigned char *data, size_t size, uint32_t second)
+{
+    return encode_with(data, size, *authority_draws(glibc_family(), second));
+}
+
+std::optional<std::string> encode(const unsigned char *data, size_t size, uint32_t second,
+                                  std::string_view libc)
+{
+    const family *f = find_family(libc);
+    if (f == nullptr)
+        return std::nullopt;
+    model_draws draws(*f, second);
+    return encode_with(data, size, draws);
 }
 
 bool prefer_whole_run(int n, int R)

@@ -1,7 +1,5 @@
 #include "rand_model.hpp"
 
-#include <cstdlib>
-#include <random>
 
 namespace gen::rand_model {
 
@@ -83,22 +81,5 @@ uint32_t orbit_value(uint64_t k)
     return static_cast<uint32_t>(r);
 }
 const uint32_t *word_steps() { return the_tables().steps; }
-
-bool agrees_with_c_library(int draws)
-{
-    uint32_t seeds[16] = {0, 1, 2, 2147483646u, 2147483647u, 2147483648u, 2147483649u,
-                          4294967295u};
-    std::mt19937 rng(20261208);
-    for (int i = 8; i < 16; ++i)
-        seeds[i] = static_cast<uint32_t>(rng());
-    for (uint32_t s : seeds) {
-        srand(s);
-        generator g(s);
-        for (int k = 0; k < draws; ++k)
-            if (g.next() != rand())
-                return false;
-    }
-    return true;
-}
 
 } // namespace gen::rand_model

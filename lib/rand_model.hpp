@@ -16,8 +16,9 @@
 // which is the twin mod p, and w0 keeps its bits. The seeds 0, 2^31 - 1,
 // 2^31 and 2^31 + 1 are on no orbit window of their own (odd_seeds).
 //
-// The C library stays the authority: agrees_with_c_library() checks the
-// model against it, and callers confirm what the model finds.
+// The C library stays the authority: its reentrant random_r() (the code
+// rand() runs, on a private state) checks the model and confirms what the
+// model finds (libc/glibc.cpp).
 #pragma once
 
 #include <cstdint>
@@ -73,10 +74,5 @@ inline uint32_t orbit_next(uint32_t x)
     uint32_t r = static_cast<uint32_t>((t & modulus) + (t >> 31));
     return r >= modulus ? r - modulus : r;
 }
-
-// Whether the model gives the C library's own rand() draws after srand()
-// for a spread of seeds (0, 1, both sides of 2^31, the largest, and
-// random ones), for the first `draws` draws. Calls srand() and rand().
-bool agrees_with_c_library(int draws = 4100);
 
 } // namespace gen::rand_model

@@ -8,11 +8,11 @@ namespace gen {
 
 int draw_rounds() { return rand() % round_modulus; }
 
-flip_list draw_flips(int n, int R)
+flip_list draw_flips(int n, int R, const std::function<int()> &draw)
 {
     flip_list hits;
     for (int j = 0; j < R; ++j) {
-        int r = rand();
+        int r = draw ? draw() : rand();
         if (n > 0)
             hits.emplace_back(flipped_pair(r, n), j);
     }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <gmp.h>
 #include <utility>
 #include <vector>
@@ -20,9 +21,10 @@ inline int flipped_pair(int r, int n) { return ((r % n) | 1) / 2; }
 // (pair, round) for every flip of a run, by pair and then by round.
 using flip_list = std::vector<std::pair<int, int>>;
 
-// Takes the flip draws of a run of R rounds from rand(), one per round,
-// on a sequence of n elements after padding (none hit when n is 0).
-flip_list draw_flips(int n, int R);
+// Takes the flip draws of a run of R rounds from draw (rand() by
+// default), one per round, on a sequence of n elements after padding
+// (none hit when n is 0).
+flip_list draw_flips(int n, int R, const std::function<int()> &draw = {});
 
 // The most digits a number can have after R rounds: every value v has
 // |v| < 364 * 2^(R/2) (a pair step scales a pair's length by sqrt 2, a

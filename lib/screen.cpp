@@ -3,11 +3,8 @@
 #include <algorithm>
 
 #include "rand_model.hpp"
+#include "round_test_avx2.hpp"
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define GEN_HAVE_AVX2 1
-#endif
 
 namespace gen {
 
@@ -19,24 +16,13 @@ void round_set::add(int R)
     if (member[R])
         return;
     member[R] = 1;
-    if (count < 4)
-        listed[count] = R;
-    ++count;
+    listed[count++] = R;
 }
 
 namespace {
 
 constexpr int lanes = 8;
 
-// 4011^-1 mod 2^32, by Newton's iteration (each step doubles the bits).
-constexpr uint32_t inverse_of_4011()
-{
-    uint32_t x = 4011;
-    for (int i = 0; i < 5; ++i)
-        x *= 2 - 4011 * x;
-    return x;
-}
-static_assert(uint32_t{4011} * inverse_of_4011() == 1);
 
 void portable_seeds(uint32_t first, uint32_t count, const round_set &set,
                     std::vector<uint32_t> &out)
@@ -64,37 +50,35 @@ void orbit_window(uint64_t k, uint32_t *w, int n = words)
         w[i] = rand_model::orbit_next(w[i - 1]);
 }
 
-// The seeds of one orbit window whose first draw is in the set, the one
-// below 2^31 first. lo is the first draw's sum before the shift.
-void orbit_hits(uint32_t x, uint32_t lo, uint32_t up_delta, const round_set &set,
+// The seeds of one orbit window whose first draw is in the set, the first
+// seed first. sum is the window's sum of c_i x_(k+i).
+void orbit_hits(const orbit_form &form, uint32_t x, uint32_t sum, const round_set &set,
                 std::vector<uint32_t> &lower, std::vector<uint32_t> &upper)
 {
+    uint32_t lo = sum + form.sum_add;
     if (set.member[(lo >> 1) % 4011])
-        lower.push_back(x);
-    if (set.member[((lo + up_delta) >> 1) % 4011])
-        upper.push_back(x + rand_model::twin_offset);
+        lower.push_back(x + form.lower_add);
+    if (set.member[((lo + form.up_delta) >> 1) % 4011])
+        upper.push_back(x + form.up_add);
 }
-
-// What the twin above 2^31 adds to a window's first-draw sum: only its w0
-// differs, by 2^31 + 1.
-uint32_t twin_delta() { return rand_model::first_draw_coefficients()[0] * rand_model::twin_offset; }
 
 // Screens window n of a ring of 31 words that holds its words, x_(k + n)
 // at n % 31, then slides the ring on by one word.
-void ring_step(uint32_t *w, uint64_t n, const round_set &set, std::vector<uint32_t> &lower,
-               std::vector<uint32_t> &upper)
+void ring_step(const orbit_form &form, uint32_t *w, uint64_t n, const round_set &set,
+               std::vector<uint32_t> &lower, std::vector<uint32_t> &upper)
 {
     const uint32_t *c = rand_model::first_draw_coefficients();
     uint32_t acc = 0;
     for (int j = 0; j < words; ++j)
         acc += c[j] * w[(n + j) % words];
-    orbit_hits(w[n % words], acc, twin_delta(), set, lower, upper);
+    orbit_hits(form, w[n % words], acc, set, lower, upper);
     w[n % words] = rand_model::orbit_next(w[(n + words - 1) % words]);
 }
 
 // The windows of [first, first + count) one after the other, as the tail
 // of both orbit kernels.
-void orbit_in_turn(uint64_t first, uint64_t count, const round_set &set, std::vector<uint32_t> &out)
+void orbit_in_turn(const orbit_form &form, uint64_t first, uint64_t count, const round_set &set,
+                   std::vector<uint32_t> &out)
 {
     if (count == 0)
         return;
@@ -104,7 +88,7 @@ void orbit_in_turn(uint64_t first, uint64_t count, const round_set &set, std::ve
     for (uint64_t n = 0; n < count; ++n) {
         lower.clear();
         upper.clear();
-        ring_step(w, n, set, lower, upper);
+        ring_step(form, w, n, set, lower, upper);
         out.insert(out.end(), lower.begin(), lower.end());
         out.insert(out.end(), upper.begin(), upper.end());
     }
@@ -117,7 +101,7 @@ uint64_t orbit_stretch(uint64_t count) { return count / lanes & ~uint64_t{1}; }
 
 // Eight stretches side by side, as the AVX2 kernel walks them: at each
 // step the hits below 2^31 by lane, then their twins by lane.
-void portable_orbit(uint64_t first, uint64_t count, const round_set &set,
+void portable_orbit(const orbit_form &form, uint64_t first, uint64_t count, const round_set &set,
                     std::vector<uint32_t> &out)
 {
     const uint64_t stretch = orbit_stretch(count);
@@ -130,70 +114,15 @@ void portable_orbit(uint64_t first, uint64_t count, const round_set &set,
             lower.clear();
             upper.clear();
             for (int l = 0; l < lanes; ++l)
-                ring_step(w[l], n, set, lower, upper);
+                ring_step(form, w[l], n, set, lower, upper);
             out.insert(out.end(), lower.begin(), lower.end());
             out.insert(out.end(), upper.begin(), upper.end());
         }
     }
-    orbit_in_turn(first + lanes * stretch, count - lanes * stretch, set, out);
+    orbit_in_turn(form, first + lanes * stretch, count - lanes * stretch, set, out);
 }
 
 #ifdef GEN_HAVE_AVX2
-
-// Which lanes of eight first draws (each below 2^31) are in the set. Up to
-// four counts are tried as divisibility tests: o % 4011 == R exactly when
-// 4011 divides o + 4011 - R, which for x below 2^32 holds exactly when
-// x * 4011^-1 mod 2^32 is at most (2^32 - 1) / 4011. More are looked up.
-struct avx2_round_test {
-    const int *member;
-    bool gather;
-    __m256i inv, limit, offset[4];
-    int tests;
-
-    __attribute__((target("avx2"))) explicit avx2_round_test(const round_set &set)
-        : member(reinterpret_cast<const int *>(set.member)), gather(set.count > 4),
-          tests(std::min(set.count, 4))
-    {
-        const uint32_t inverse = inverse_of_4011();
-        inv = _mm256_set1_epi32(static_cast<int>(inverse));
-        // Unsigned x <= L as signed (x ^ 2^31) <= (L ^ 2^31); the xor is
-        // folded into the offsets.
-        limit = _mm256_set1_epi32(static_cast<int>((0xFFFFFFFFu / 4011) ^ 0x80000000u));
-        for (int i = 0; i < tests; ++i)
-            offset[i] = _mm256_set1_epi32(static_cast<int>(
-                static_cast<uint32_t>(4011 - set.listed[i]) * inverse + 0x80000000u));
-    }
-
-    __attribute__((target("avx2"))) int mask(__m256i o) const
-    {
-        __m256i hit;
-        if (gather) {
-            // r = o - 4011 * (o / 4011), with o / 4011 = (o * magic) >> 43.
-            const __m256i magic = _mm256_set1_epi32(static_cast<int>(2192992527u));
-            __m256i qe = _mm256_srli_epi64(_mm256_mul_epu32(o, magic), 43);
-            __m256i qo = _mm256_srli_epi64(_mm256_mul_epu32(_mm256_srli_epi64(o, 32), magic), 43);
-            __m256i q = _mm256_blend_epi32(qe, _mm256_slli_epi64(qo, 32), 0xAA);
-            __m256i r = _mm256_sub_epi32(o, _mm256_mullo_epi32(q, _mm256_set1_epi32(4011)));
-            hit = _mm256_cmpeq_epi32(_mm256_i32gather_epi32(member, r, 4), _mm256_setzero_si256());
-            return ~_mm256_movemask_ps(_mm256_castsi256_ps(hit)) & 0xFF;
-        }
-        __m256i m = _mm256_mullo_epi32(o, inv);
-        __m256i miss = _mm256_set1_epi32(-1);
-        for (int i = 0; i < tests; ++i)
-            miss = _mm256_and_si256(miss, _mm256_cmpgt_epi32(_mm256_add_epi32(m, offset[i]), limit));
-        return ~_mm256_movemask_ps(_mm256_castsi256_ps(miss)) & 0xFF;
-    }
-};
-
-__attribute__((target("avx2"))) void push_lanes(int mask, const uint32_t *values, uint32_t add,
-                                                std::vector<uint32_t> &out)
-{
-    while (mask) {
-        int l = __builtin_ctz(static_cast<unsigned>(mask));
-        mask &= mask - 1;
-        out.push_back(values[l] + add);
-    }
-}
 
 // Eight seeds per vector: words step by 8 * a[j] mod (2^31 - 1).
 __attribute__((target("avx2"))) void avx2_seeds(uint32_t first, uint32_t count,
@@ -254,17 +183,19 @@ __attribute__((target("avx2"))) inline __m256i orbit_next8(__m256i x)
     return _mm256_min_epu32(r, _mm256_sub_epi32(r, p));
 }
 
-// The seeds of eight orbit windows whose first draws pass: below 2^31 by
-// lane, then their twins by lane. acc is the first draw before the shift;
-// up what the twins add to it.
-__attribute__((target("avx2"))) inline void report_window(const avx2_round_test &test, __m256i acc,
+// The seeds of eight orbit windows whose first draws pass: the first
+// seeds by lane, then the second ones by lane. acc is the first draw
+// before the shift, the form's sum_add included; up what the second seeds
+// add to it.
+__attribute__((target("avx2"))) inline void report_window(const orbit_form &form,
+                                                           const avx2_round_test &test, __m256i acc,
                                                            __m256i up, const uint32_t *seeds,
                                                            std::vector<uint32_t> &out)
 {
     int lower = test.mask(_mm256_srli_epi32(acc, 1));
     int upper = test.mask(_mm256_srli_epi32(_mm256_add_epi32(acc, up), 1));
-    push_lanes(lower, seeds, 0, out);
-    push_lanes(upper, seeds, rand_model::twin_offset, out);
+    push_lanes(lower, seeds, form.lower_add, out);
+    push_lanes(upper, seeds, form.up_add, out);
 }
 
 // Eight stretches of the orbit in the lanes, two windows per step. With
@@ -277,9 +208,9 @@ __attribute__((target("avx2"))) inline void report_window(const avx2_round_test 
 // pair of taps j, a + b, a and -b; the last tap alone.
 struct avx2_taps {
     static constexpr int pairs = words / 2;  // taps 0 .. 29 in pairs, tap 30 alone
-    __m256i sum[pairs], even[pairs], odd[pairs], last, up;
+    __m256i sum[pairs], even[pairs], odd[pairs], last, up, add;
 
-    __attribute__((target("avx2"))) avx2_taps()
+    __attribute__((target("avx2"))) explicit avx2_taps(const orbit_form &form)
     {
         const uint32_t *c = rand_model::first_draw_coefficients();
         for (int j = 0; j < pairs; ++j) {
@@ -288,7 +219,8 @@ struct avx2_taps {
             odd[j] = _mm256_set1_epi32(static_cast<int>(0u - c[2 * j + 1]));
         }
         last = _mm256_set1_epi32(static_cast<int>(c[words - 1]));
-        up = _mm256_set1_epi32(static_cast<int>(twin_delta()));
+        up = _mm256_set1_epi32(static_cast<int>(form.up_delta));
+        add = _mm256_set1_epi32(static_cast<int>(form.sum_add));
     }
 };
 
@@ -305,8 +237,9 @@ void start_lanes(uint64_t first, uint64_t stretch, uint32_t (*xb)[lanes], uint32
     }
 }
 
-__attribute__((target("avx2"))) void avx2_orbit(uint64_t first, uint64_t count,
-                                                const round_set &set, std::vector<uint32_t> &out)
+__attribute__((target("avx2"))) void avx2_orbit(const orbit_form &form, uint64_t first,
+                                                uint64_t count, const round_set &set,
+                                                std::vector<uint32_t> &out)
 {
     constexpr int run = 256;
     const uint64_t stretch = orbit_stretch(count);
@@ -315,7 +248,7 @@ __attribute__((target("avx2"))) void avx2_orbit(uint64_t first, uint64_t count,
         // differences n .. n + 29.
         alignas(32) uint32_t xb[words + 1 + run][lanes], eb[words - 1 + run][lanes];
         start_lanes(first, stretch, xb, eb);
-        const avx2_taps k;
+        const avx2_taps k(form);
         const avx2_round_test test(set);
         auto *x = reinterpret_cast<__m256i *>(xb);
         auto *e = reinterpret_cast<__m256i *>(eb);
@@ -324,8 +257,8 @@ __attribute__((target("avx2"))) void avx2_orbit(uint64_t first, uint64_t count,
             for (int n = 0; n < steps; n += 2) {
                 __m256i x30 = _mm256_load_si256(x + n + words - 1);
                 __m256i x31 = _mm256_load_si256(x + n + words);
-                __m256i y0 = _mm256_mullo_epi32(k.last, x30);
-                __m256i y1 = _mm256_mullo_epi32(k.last, x31);
+                __m256i y0 = _mm256_add_epi32(k.add, _mm256_mullo_epi32(k.last, x30));
+                __m256i y1 = _mm256_add_epi32(k.add, _mm256_mullo_epi32(k.last, x31));
                 for (int j = 0; j < avx2_taps::pairs; ++j) {
                     __m256i m = _mm256_mullo_epi32(k.sum[j], _mm256_load_si256(x + n + 2 * j + 1));
                     y0 = _mm256_add_epi32(y0, _mm256_add_epi32(m, _mm256_mullo_epi32(
@@ -339,8 +272,8 @@ __attribute__((target("avx2"))) void avx2_orbit(uint64_t first, uint64_t count,
                 _mm256_store_si256(x + n + words + 2, orbit_next8(x32));
                 _mm256_store_si256(e + n + words - 1, _mm256_sub_epi32(x30, x31));
                 _mm256_store_si256(e + n + words, _mm256_sub_epi32(x31, x32));
-                report_window(test, y0, k.up, xb[n], out);
-                report_window(test, y1, k.up, xb[n + 1], out);
+                report_window(form, test, y0, k.up, xb[n], out);
+                report_window(form, test, y1, k.up, xb[n + 1], out);
             }
             for (int j = 0; j <= words; ++j)
                 _mm256_store_si256(x + j, _mm256_load_si256(x + steps + j));
@@ -348,11 +281,19 @@ __attribute__((target("avx2"))) void avx2_orbit(uint64_t first, uint64_t count,
                 _mm256_store_si256(e + j, _mm256_load_si256(e + steps + j));
         }
     }
-    orbit_in_turn(first + lanes * stretch, count - lanes * stretch, set, out);
+    orbit_in_turn(form, first + lanes * stretch, count - lanes * stretch, set, out);
 }
 #endif
 
 } // namespace
+
+const orbit_form &glibc_orbit()
+{
+    // Only w0 of the twin differs, by 2^31 + 1.
+    static const orbit_form form{0, 0, rand_model::first_draw_coefficients()[0] * rand_model::twin_offset,
+                                 rand_model::twin_offset};
+    return form;
+}
 
 const screen_ops &portable_screen()
 {
@@ -395,13 +336,6 @@ void screen_seeds(const screen_ops &ops, uint32_t first, uint64_t count, const r
         s = static_cast<uint32_t>(s + piece);
         count -= piece;
     }
-}
-
-void screen_odd_seeds(const round_set &set, std::vector<uint32_t> &out)
-{
-    for (uint32_t s : rand_model::odd_seeds)
-        if (set.member[rand_model::generator(s).next() % 4011])
-            out.push_back(s);
 }
 
 } // namespace gen

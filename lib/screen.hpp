@@ -17,9 +17,19 @@
 
 namespace gen {
 
+// a^-1 mod 2^32 for odd a, by Newton's iteration (each step doubles the
+// bits).
+constexpr uint32_t inverse_mod_2_32(uint32_t a)
+{
+    uint32_t x = a;
+    for (int i = 0; i < 5; ++i)
+        x *= 2 - a * x;
+    return x;
+}
+
 struct round_set {
     uint32_t member[4011] = {};  // nonzero for the wanted counts
-    int listed[4] = {};          // the wanted counts, when there are at most four
+    int listed[4011] = {};       // the wanted counts, in the order added
     int count = 0;
 
     void add(int R);
@@ -31,12 +41,23 @@ struct round_set {
 using seed_kernel = void (*)(uint32_t first, uint32_t count, const round_set &,
                              std::vector<uint32_t> &out);
 
+// How a generator with glibc's 31 words sits on the orbit: the seeds of
+// window k (words x_k .. x_(k+30)) and what their first-draw sums add to
+// the window's sum of c_i x_(k+i).
+struct orbit_form {
+    uint32_t sum_add;    // added to the sum for both seeds
+    uint32_t lower_add;  // the first seed is x_k + lower_add
+    uint32_t up_delta;   // the second seed's sum adds this too
+    uint32_t up_add;     // the second seed is x_k + up_add
+};
+// glibc: x_k itself and its twin x_k + 2^31 + 1.
+const orbit_form &glibc_orbit();
+
 // Appends every seed whose first draw is in the set among the two that
-// each orbit window k of [first, first + count) holds: x_k and its twin
-// x_k + 2^31 + 1 (first + count at most rand_model::orbit_length). Eight
-// stretches of the range are walked side by side; the order of the seeds
-// depends on first and count only.
-using orbit_kernel = void (*)(uint64_t first, uint64_t count, const round_set &,
+// each orbit window k of [first, first + count) holds (first + count at
+// most rand_model::orbit_length). Eight stretches of the range are walked
+// side by side; the order of the seeds depends on first and count only.
+using orbit_kernel = void (*)(const orbit_form &, uint64_t first, uint64_t count, const round_set &,
                               std::vector<uint32_t> &out);
 
 struct screen_ops {
@@ -56,8 +77,5 @@ const screen_ops &best_screen();
 void screen_seeds(const screen_ops &ops, uint32_t first, uint64_t count, const round_set &set,
                   std::vector<uint32_t> &out);
 
-// Appends those of the seeds that no orbit window holds (rand_model::
-// odd_seeds) whose first draw is in the set, one at a time.
-void screen_odd_seeds(const round_set &set, std::vector<uint32_t> &out);
 
 } // namespace gen

@@ -4,12 +4,11 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
-#include "rand_model.hpp"
 #include "screen.hpp"
 
 namespace gen {
@@ -17,9 +16,8 @@ namespace gen {
 namespace {
 
 // Threads take chunks; kernels screen pieces of them, so that a wide set
-// of counts keeps few seeds at a time. Each orbit piece starts eight
-// windows afresh, so its pieces are longer.
-constexpr uint64_t chunk_size = 1u << 22, piece_size = 1u << 16, orbit_piece = 1u << 20;
+// of counts keeps few seeds at a time.
+constexpr uint64_t chunk_size = 1u << 22, piece_size = 1u << 16;
 
 template <class Draw>
 bool draws_match(const crypt_structure &st, int R, Draw draw)
@@ -35,18 +33,6 @@ bool draws_match(const crypt_structure &st, int R, Draw draw)
     return true;
 }
 
-// The C library's own kernel: one srand() and rand() per seed.
-void c_library_screen(uint32_t first, uint64_t count, const round_set &set,
-                      std::vector<uint32_t> &out)
-{
-    for (uint64_t i = 0; i < count; ++i) {
-        uint32_t s = static_cast<uint32_t>(first + i);
-        srand(s);
-        if (set.member[draw_rounds()])
-            out.push_back(s);
-    }
-}
-
 } // namespace
 
 std::vector<int> readings_by_rounds(const crypt_structure &st)
@@ -57,29 +43,21 @@ std::vector<int> readings_by_rounds(const crypt_structure &st)
     return of;
 }
 
-int reading_of_second(const crypt_structure &st, const std::vector<int> &of, uint32_t s,
-                      bool c_library)
+int reading_of_second(const crypt_structure &st, const std::vector<int> &of, const family &f,
+                      uint32_t s)
 {
-    auto check = [&](int R, auto draw) {
-        int r = of[static_cast<size_t>(R)];
-        return r >= 0 && draws_match(st, R, draw) ? r : -1;
-    };
-    if (c_library) {
-        srand(s);
-        return check(draw_rounds(), [] { return rand(); });
-    }
-    // Most seconds fail at the first flip: its draw comes straight from the
-    // words, and only those that pass run the generator.
-    uint32_t w[rand_model::words];
-    rand_model::seed_words(s, w);
-    int R = rand_model::early_draw(0, w) % 4011;
-    if (of[static_cast<size_t>(R)] < 0)
+    // Most seconds fail at the first flip: both draws come cheaply, and
+    // only those that pass run the generator.
+    int R = f.early(s, 0) % 4011;
+    int r = of[static_cast<size_t>(R)];
+    if (r < 0)
         return -1;
-    if (st.count > 2 && R > 0 &&
-        flipped_pair(rand_model::early_draw(1, w), st.count) != st.flip(R, 0))
+    if (st.count > 2 && R > 0 && flipped_pair(f.early(s, 1), st.count) != st.flip(R, 0))
         return -1;
-    rand_model::generator g(s);
-    return check(g.next() % 4011, [&] { return g.next(); });
+    rand_state g;
+    f.seed(g, s);
+    f.next(g);
+    return draws_match(st, R, [&] { return f.next(g); }) ? r : -1;
 }
 
 void reading_matches::add(uint32_t s, uint64_t rank)
@@ -112,27 +90,35 @@ void reading_matches::merge(const reading_matches &o)
     take_nearest(o.nearest_distance, o.nearest_rank, o.nearest);
 }
 
-int search_result::first_reading() const
+search_result::match search_result::first() const
 {
-    int best = -1;
-    for (size_t r = 0; r < readings.size(); ++r)
-        if (!readings[r].ranks.empty() &&
-            (best < 0 || readings[r].ranks.front() < readings[static_cast<size_t>(best)].ranks.front()))
-            best = static_cast<int>(r);
+    match best;
+    for (size_t f = 0; f < matches.size(); ++f)
+        for (size_t r = 0; r < matches[f].size(); ++r)
+            if (!matches[f][r].ranks.empty() && matches[f][r].ranks.front() < best.rank)
+                best = {static_cast<int>(f), static_cast<int>(r), matches[f][r].ranks.front()};
     return best;
 }
 
-uint32_t search_result::first(uint32_t newest) const
+reading_matches search_result::of_reading(size_t r) const
 {
-    return static_cast<uint32_t>(newest - readings[static_cast<size_t>(first_reading())].ranks.front());
+    reading_matches all;
+    for (const auto &f : matches)
+        if (r < f.size())
+            all.merge(f[r]);
+    return all;
 }
 
 void search_result::merge(const search_result &o)
 {
-    if (readings.size() < o.readings.size())
-        readings.resize(o.readings.size());
-    for (size_t r = 0; r < o.readings.size(); ++r)
-        readings[r].merge(o.readings[r]);
+    if (matches.size() < o.matches.size())
+        matches.resize(o.matches.size());
+    for (size_t f = 0; f < o.matches.size(); ++f) {
+        if (matches[f].size() < o.matches[f].size())
+            matches[f].resize(o.matches[f].size());
+        for (size_t r = 0; r < o.matches[f].size(); ++r)
+            matches[f][r].merge(o.matches[f][r]);
+    }
 }
 
 namespace {
@@ -180,15 +166,20 @@ struct search_setup {
             set.add(r.rounds);
     }
 
-    // Checks a second that passed the screen; true if it matched.
-    bool check(uint32_t s, uint64_t rank, search_result &into) const
+    search_result empty() const
     {
-        int r = reading_of_second(st, of, s, plan.c_library);
+        search_result res;
+        res.matches.assign(plan.families.size(), std::vector<reading_matches>(st.readings.size()));
+        return res;
+    }
+    // Checks second s of family f (its index in the plan), which passed
+    // the screen; true if it matched.
+    bool check(size_t f, uint32_t s, search_result &into) const
+    {
+        int r = reading_of_second(st, of, *plan.families[f], s);
         if (r < 0)
             return false;
-        if (into.readings.empty())
-            into.readings.resize(st.readings.size());
-        into.readings[static_cast<size_t>(r)].add(s, rank);
+        into.matches[f][static_cast<size_t>(r)].add(s, rank(s));
         return true;
     }
     uint64_t rank(uint32_t s) const { return static_cast<uint32_t>(plan.newest - s); }
@@ -210,24 +201,33 @@ struct in_order {
     {
     }
 
-    // Screens chunk c a piece at a time and checks the seconds that pass,
-    // newest first.
-    void search_chunk(uint64_t c, std::vector<uint32_t> &seeds)
+    // Screens chunk c a piece at a time with every family and checks the
+    // seconds that pass in search order.
+    void search_chunk(uint64_t c, std::vector<uint32_t> &seeds,
+                      std::vector<std::pair<uint64_t, size_t>> &passed)
     {
         uint64_t k0 = from + c * chunk_size, len = std::min(chunk_size, to - k0);
-        search_result &res = results[static_cast<size_t>(c)];
+        search_result &res = results[static_cast<size_t>(c)] = w.empty();
         for (uint64_t k = k0; k < k0 + len; k += piece_size) {
             uint64_t n = std::min(piece_size, k0 + len - k);
             // Ranks k .. k + n - 1 are the seconds newest - k, downwards.
             uint32_t low = static_cast<uint32_t>(w.plan.newest - (k + n - 1));
-            seeds.clear();
-            if (w.plan.c_library)
-                c_library_screen(low, n, w.set, seeds);
-            else
-                screen_seeds(best_screen(), low, n, w.set, seeds);
+            passed.clear();
+            for (size_t f = 0; f < w.plan.families.size(); ++f) {
+                const family &fam = *w.plan.families[f];
+                seeds.clear();
+                // The piece may wrap from 2^32 - 1 to 0.
+                uint64_t head = std::min<uint64_t>(n, (1ull << 32) - low);
+                best_kernels(fam).seeds(fam, low, head, w.set, seeds);
+                if (head < n)
+                    best_kernels(fam).seeds(fam, 0, n - head, w.set, seeds);
+                for (uint32_t s : seeds)
+                    passed.emplace_back(w.rank(s), f);
+            }
             tried += n;
-            for (auto it = seeds.rbegin(); it != seeds.rend(); ++it)
-                if (w.check(*it, w.rank(*it), res) && first_only) {
+            std::sort(passed.begin(), passed.end());
+            for (const auto &[rank, f] : passed)
+                if (w.check(f, static_cast<uint32_t>(w.plan.newest - rank), res) && first_only) {
                     uint64_t b = best.load();
                     while (c < b && !best.compare_exchange_weak(b, c)) {
                     }
@@ -239,11 +239,12 @@ struct in_order {
     void worker()
     {
         std::vector<uint32_t> seeds;
+        std::vector<std::pair<uint64_t, size_t>> passed;
         for (;;) {
             uint64_t c = next.fetch_add(1);
             if (c >= chunks || (first_only && c > best.load()))
                 return;
-            search_chunk(c, seeds);
+            search_chunk(c, seeds, passed);
         }
     }
 
@@ -251,40 +252,41 @@ struct in_order {
     // threads did.
     search_result merged() const
     {
-        search_result out;
-        out.readings.resize(w.st.readings.size());
+        search_result out = w.empty();
         for (uint64_t c = 0; c < chunks && !(first_only && c > best.load()); ++c)
             out.merge(results[static_cast<size_t>(c)]);
         return out;
     }
 };
 
-// By orbit: threads take chunks of windows, each keeping its own matches.
-struct by_orbit {
+// By units: threads take the work units of every family, each keeping its
+// own matches.
+struct by_units {
     const search_setup &w;
-    uint64_t chunks = (rand_model::orbit_length + chunk_size - 1) / chunk_size;
+    std::vector<std::pair<size_t, uint64_t>> items;  // (family, unit)
     std::atomic<uint64_t> next{0}, tried{0};
     std::vector<search_result> per_thread;
 
-    by_orbit(const search_setup &setup, int jobs) : w(setup), per_thread(static_cast<size_t>(jobs))
+    by_units(const search_setup &setup, int jobs) : w(setup)
     {
+        for (size_t f = 0; f < w.plan.families.size(); ++f)
+            for (uint64_t u = 0; u < w.plan.families[f]->units; ++u)
+                items.emplace_back(f, u);
+        per_thread.assign(static_cast<size_t>(jobs), w.empty());
     }
 
     void worker(search_result &res)
     {
         std::vector<uint32_t> seeds;
-        const screen_ops &ops = best_screen();
-        for (uint64_t c; (c = next.fetch_add(1)) < chunks;) {
-            uint64_t end = std::min((c + 1) * chunk_size, rand_model::orbit_length);
-            for (uint64_t k = c * chunk_size; k < end; k += orbit_piece) {
-                uint64_t n = std::min(orbit_piece, end - k);
-                seeds.clear();
-                ops.orbit(k, n, w.set, seeds);
-                for (uint32_t s : seeds)
-                    if (w.rank(s) < w.plan.span)
-                        w.check(s, w.rank(s), res);
-                tried += 2 * n;
-            }
+        for (uint64_t i; (i = next.fetch_add(1)) < items.size();) {
+            auto [f, u] = items[i];
+            const family &fam = *w.plan.families[f];
+            seeds.clear();
+            best_kernels(fam).whole(fam, u, w.set, seeds);
+            for (uint32_t s : seeds)
+                if (w.rank(s) < w.plan.span)
+                    w.check(f, s, res);
+            tried += (1ull << 32) / fam.units;
         }
     }
 };
@@ -297,28 +299,22 @@ search_result search_in_order(const crypt_structure &st, const search_plan &plan
     search_setup setup(st, plan);
     in_order search(setup, from, to, first_only);
     run_threads(
-        plan.c_library ? 1 : std::max(1, plan.jobs), [&] { search.worker(); },
-        [&] { return search.tried.load(); }, to - from, tick);
+        std::max(1, plan.jobs), [&] { search.worker(); }, [&] { return search.tried.load(); },
+        to - from, tick);
     return search.merged();
 }
 
-search_result search_by_orbit(const crypt_structure &st, const search_plan &plan,
+search_result search_by_units(const crypt_structure &st, const search_plan &plan,
                               const search_tick &tick)
 {
     search_setup setup(st, plan);
     int jobs = std::max(1, plan.jobs);
-    by_orbit search(setup, jobs);
+    by_units search(setup, jobs);
     std::atomic<int> thread{0};
     run_threads(
         jobs, [&] { search.worker(search.per_thread[static_cast<size_t>(thread++)]); },
-        [&] { return search.tried.load(); }, 1ull << 32, tick);
-    search_result out;
-    out.readings.resize(st.readings.size());
-    std::vector<uint32_t> odd;
-    screen_odd_seeds(setup.set, odd);
-    for (uint32_t s : odd)
-        if (setup.rank(s) < plan.span)
-            setup.check(s, setup.rank(s), out);
+        [&] { return search.tried.load(); }, (1ull << 32) * plan.families.size(), tick);
+    search_result out = setup.empty();
     for (const auto &r : search.per_thread)
         out.merge(r);
     return out;
@@ -331,13 +327,15 @@ search_result search_seconds(const crypt_structure &st, const search_plan &plan,
     search_result res = search_in_order(st, plan, 0, window, false, tick);
     if (window == plan.span || (first_only && res.found()))
         return res;
-    // The orbit screens every second at once, several times faster than
-    // seed by seed, which pays for the rest of all but short ranges.
-    if (plan.c_library || plan.span <= (1ull << 32) / 8) {
+    // Going by units screens every second at once, several times faster
+    // than seed by seed, which pays for the rest of all but short ranges
+    // of glibc, whose screen by seed is vectorised too.
+    bool glibc_alone = plan.families.size() == 1 && plan.families[0] == &glibc_family();
+    if (glibc_alone && plan.span <= (1ull << 32) / 8) {
         res.merge(search_in_order(st, plan, window, plan.span, first_only, tick));
         return res;
     }
-    return search_by_orbit(st, plan, tick);
+    return search_by_units(st, plan, tick);
 }
 
 } // namespace gen

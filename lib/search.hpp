@@ -1,14 +1,16 @@
 // Searching the seconds for those whose run of gen gives a crypt's
-// structure: its round count and the pair of every round's flip.
+// structure: its round count and the pair of every round's flip, with
+// the draws of one or more C libraries' rand() (families).
 //
 // The search order is newest first: the seconds from `newest` back,
 // wrapping from 0 to 2^32 - 1, for `span` seconds; the rank of a second is
-// its place in that order. Two ways to go through them:
+// its place in that order, and of two families at the same second the
+// one listed first comes first. Two ways to go through them:
 // - in order, chunk by chunk, screening seed by seed: for the day before
 //   newest and short ranges, stopping at the first match;
-// - by orbit, screening the whole range at once in the generator's own
-//   order, which is several times faster than seed by seed, and keeping
-//   the matches of the range.
+// - by units, screening the whole range at once in each family's own
+//   order (glibc's along its orbit), which is several times faster than
+//   seed by seed, and keeping the matches of the range.
 // Threads share the work; results never depend on how many there are.
 #pragma once
 
@@ -16,6 +18,7 @@
 #include <functional>
 #include <vector>
 
+#include "libc/family.hpp"
 #include "structure.hpp"
 
 namespace gen {
@@ -24,9 +27,7 @@ struct search_plan {
     uint32_t newest = 0;
     uint64_t span = 1ull << 32;
     int jobs = 1;
-    // Use the C library's srand()/rand() instead of the model (slow, one
-    // thread, in order only): for a C library the model does not describe.
-    bool c_library = false;
+    std::vector<const family *> families{&glibc_family()};
 };
 
 // The matches of one reading in the part of the range searched.
@@ -46,13 +47,18 @@ private:
 };
 
 struct search_result {
-    std::vector<reading_matches> readings;  // as in the structure
+    // matches[f][r]: the matches of reading r with family f of the plan.
+    std::vector<std::vector<reading_matches>> matches;
 
-    bool found() const { return first_reading() >= 0; }
-    // The reading of the first match in search order, or -1.
-    int first_reading() const;
-    // That match's second.
-    uint32_t first(uint32_t newest) const;
+    struct match {
+        int family = -1, reading = -1;  // -1: none
+        uint64_t rank = UINT64_MAX;
+    };
+    // The first match in search order.
+    match first() const;
+    bool found() const { return first().family >= 0; }
+    // The matches of reading r with any family.
+    reading_matches of_reading(size_t r) const;
     void merge(const search_result &o);
 };
 
@@ -64,8 +70,8 @@ using search_tick = std::function<void(uint64_t done, uint64_t total)>;
 search_result search_in_order(const crypt_structure &st, const search_plan &plan, uint64_t from,
                               uint64_t to, bool first_only, const search_tick &tick);
 
-// Every match in the range, by orbit (the model only).
-search_result search_by_orbit(const crypt_structure &st, const search_plan &plan,
+// Every match in the range, by units.
+search_result search_by_units(const crypt_structure &st, const search_plan &plan,
                               const search_tick &tick);
 
 // The seconds of the day before newest, newest itself included (or the
@@ -74,18 +80,17 @@ search_result search_by_orbit(const crypt_structure &st, const search_plan &plan
 constexpr uint64_t day_window = first_window + 1;
 
 // The first match in search order (first_only), or every match of the
-// range: the day before newest in order, then the rest by orbit (or in
-// order, for a short range or the C library).
+// range: the day before newest in order, then the rest by units (or in
+// order, for glibc alone on a short range).
 search_result search_seconds(const crypt_structure &st, const search_plan &plan, bool first_only,
                              const search_tick &tick);
 
 // of[R]: the reading of the structure with R rounds, or -1.
 std::vector<int> readings_by_rounds(const crypt_structure &st);
 
-// The reading that second s makes a run of, or -1 if none: its round
-// count and every flip, drawn with the model (or with the C library's
-// own draws). of is readings_by_rounds(st).
-int reading_of_second(const crypt_structure &st, const std::vector<int> &of, uint32_t s,
-                      bool c_library);
+// The reading that family f's draws after srand(s) make a run of, or -1
+// if none: its round count and every flip. of is readings_by_rounds(st).
+int reading_of_second(const crypt_structure &st, const std::vector<int> &of, const family &f,
+                      uint32_t s);
 
 } // namespace gen

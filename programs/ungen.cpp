@@ -96,9 +96,15 @@ void report(const gen::restored &r, const char *name, const options &o)
         list_candidates(name, r.candidates);
         warn(name, "--rounds R writes another");
     }
-    if (o.verbose && !r.unverified)
+    if (o.verbose && !r.unverified) {
+        std::string twins;
+        for (uint32_t t : r.twins)
+            twins += (twins.empty() ? "; second " : " and ") + std::to_string(t);
+        if (!twins.empty())
+            twins += r.twins.size() == 1 ? " makes the same draws too" : " make the same draws too";
         warn(name, "second " + std::to_string(r.second) + " (" + utc(r.second) + "), " +
-                       std::to_string(r.rounds) + " rounds");
+                       std::to_string(r.rounds) + " rounds, " + r.libc_rand + twins);
+    }
     // Text never ends in a 0 byte: where no other byte is 0, the final one
     // was gen's padding, and only -v says so.
     if (r.dropped_padding && r.zero_elsewhere)
@@ -183,9 +189,6 @@ int main(int argc, char **argv)
             die_errno(o.output, out->error());
     }
 
-    if (!o.r.second && !o.r.unverified && !gen::rand_model_fits())
-        warn("rand", "the C library's generator is not the one modelled; searching with "
-                     "the C library itself, on one thread (slow)");
     progress_line line(true);
     o.r.progress = [&](uint64_t done, uint64_t total) { line.update(done, total); };
     gen::restored r = gen::restore_fd(fd, o.r);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <getopt.h>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -34,8 +35,10 @@ const char usage_text[] =
     "  -v, --verbose        say which second and how many rounds it was\n"
     "      --rounds R       only the reading of R rounds, where CRYPT reads\n"
     "                       several ways\n"
+    "      --libc NAME[,NAME...]\n"
+    "                       try only the rand() of these C libraries (default:\n"
+    "                       glibc's, then every other one; --libc help lists them)\n"
     "      --unverified     decode from CRYPT's structure alone, with no second\n"
-    "                       (for a crypt made with another C library)\n"
     "      --keep-zero      keep a final 0 byte that may be gen's padding\n"
     "  -h, --help           show this help\n"
     "      --version        show the version\n"
@@ -43,7 +46,7 @@ const char usage_text[] =
     "Exit status: 0 success, 1 failure, 2 usage error, 3 several results fit\n"
     "and nothing tells them apart (they are listed; --rounds picks one).\n";
 
-enum { keep_zero_opt = 256, version_opt, unverified_opt, rounds_opt };
+enum { keep_zero_opt = 256, version_opt, unverified_opt, rounds_opt, libc_opt };
 
 const option longs[] = {
     {"output", required_argument, nullptr, 'o'},
@@ -54,6 +57,7 @@ const option longs[] = {
     {"verbose", no_argument, nullptr, 'v'},
     {"rounds", required_argument, nullptr, rounds_opt},
     {"unverified", no_argument, nullptr, unverified_opt},
+    {"libc", required_argument, nullptr, libc_opt},
     {"keep-zero", no_argument, nullptr, keep_zero_opt},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, version_opt},
@@ -80,6 +84,34 @@ long long parse_integer(const char *arg, const char *name, long long lo, long lo
         usage_error(std::string("invalid ") + name + ": '" + arg + "'" +
                     (number && range ? std::string(" (") + range + ")" : ""));
     return v;
+}
+
+// Prints the families --libc takes and the C libraries of each.
+void list_families()
+{
+    printf("The C libraries whose rand() ungen knows, by the name --libc takes:\n");
+    for (const gen::libc_family &f : gen::libc_families())
+        printf("  %-10s %s\n", f.name.c_str(), f.libraries.c_str());
+}
+
+// The names of --libc NAME[,NAME...], each one a family's.
+std::vector<std::string> parse_families(const char *arg)
+{
+    std::vector<std::string> names;
+    std::string list = arg;
+    for (size_t at = 0;;) {
+        size_t comma = list.find(',', at);
+        std::string name = list.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+        bool known = false;
+        for (const gen::libc_family &f : gen::libc_families())
+            known = known || f.name == name;
+        if (!known)
+            usage_error("invalid C library: '" + name + "' (--libc help lists them)");
+        names.push_back(name);
+        if (comma == std::string::npos)
+            return names;
+        at = comma + 1;
+    }
 }
 
 // The usage error for the option getopt could not take: argv[optind - 1].
@@ -150,6 +182,13 @@ options parse_options(int argc, char **argv)
         case 'j': o.r.jobs = static_cast<int>(parse_integer(optarg, "jobs", 1, 1024, "1 to 1024")); break;
         case 'v': o.verbose = true; break;
         case unverified_opt: o.r.unverified = true; break;
+        case libc_opt:
+            if (strcmp(optarg, "help") == 0) {
+                list_families();
+                exit(0);
+            }
+            o.r.libc = parse_families(optarg);
+            break;
         case keep_zero_opt: o.r.keep_zero = true; break;
         case 'h': fputs(usage_text, stdout); exit(0);
         case version_opt: printf("ungen %s\n", gen::version()); exit(0);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 #include <string>
 #include <vector>
@@ -44,6 +45,10 @@ TEST(Restore, RejectsWhatDoesNotVerify)
     std::string T = std::to_string(t), T1 = std::to_string(t + 1);
     srand(t + 1);
     std::string R1 = std::to_string(rand() % 4011);
+    const std::string every = ", with the rand() of glibc, musl, msvc, macos, freebsd, freebsd10, "
+                              "netbsd, newlib, klibc or dietlibc";
+    gen::restore_options glibc_at_t1 = at_second(t + 1);
+    glibc_at_t1.libc = {"glibc"};
 
     const struct {
         const char *name;
@@ -53,17 +58,22 @@ TEST(Restore, RejectsWhatDoesNotVerify)
         std::string message;
     } cases[] = {
         {"a changed digit", changed, at_second(t), gen::status::no_match,
-         "no encoding run matches second " + T},
+         "no encoding run matches second " + T + every},
         {"a truncated crypt", crypt.substr(0, cut), at_second(t), gen::status::malformed,
          "byte " + std::to_string(cut) + ": the crypt ends inside a number: it may have been cut short"},
-        {"the wrong second", crypt, at_second(t + 1), gen::status::no_match,
-         "no encoding run matches second " + T1 + " (at byte 0, a number longer than " + R1 +
-             " rounds make)"},
+        {"the wrong second", crypt, glibc_at_t1, gen::status::no_match,
+         "no encoding run matches second " + T1 + ", with glibc's rand() (at byte 0, a number longer than " +
+             R1 + " rounds make)"},
         {"an inconsistent structure", changed, searching(t, 100), gen::status::not_a_crypt,
          "not a crypt of gen: no round count undoes its numbers"},
         {"no second in the window", crypt, searching(t - 1, 1000), gen::status::no_match,
          "no encoding run matches the seconds from " + std::to_string(t - 1001) + " to " +
-             std::to_string(t - 1)},
+             std::to_string(t - 1) + every + ": --unverified decodes its structure without the second"},
+        {"a C library no family has", crypt, [] {
+             gen::restore_options o;
+             o.libc = {"glibc", "bionic"};
+             return o;
+         }(), gen::status::no_such_libc, "no C library's rand() is named 'bionic'"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -222,6 +232,65 @@ TEST(Restore, FindsASecondAfterWhereTheSearchStartsAfterAllTheOthers)
     ASSERT_TRUE(r.ok) << r.message;
     EXPECT_EQ(r.second, made);
     EXPECT_TRUE(text(r.bytes) == flag);
+}
+
+TEST(Restore, EveryFamilysCryptRestoresWithItsNameSearchedOrAtItsSecond)
+{
+    // Each family's crypt of the same text at the same second, searched
+    // from an hour later and given the second; with glibc alone, only
+    // glibc's restores.
+    const std::string flag = "The quick brown fox jumps over the lazy dog.";
+    const uint32_t t = 1765432101;
+    for (const gen::libc_family &f : gen::libc_families()) {
+        SCOPED_TRACE(f.name);
+        std::optional<std::string> crypt =
+            gen::encode(reinterpret_cast<const unsigned char *>(flag.data()), flag.size(), t, f.name);
+        ASSERT_TRUE(crypt);
+        gen::restore_options glibc = searching(t + 3600, 2 * 86400);
+        glibc.libc = {"glibc"};
+        for (const gen::restore_options &o : {searching(t + 3600, 2 * 86400), at_second(t), glibc}) {
+            gen::restored r = gen::restore(*crypt, o);
+            if (!o.libc.empty() && f.name != "glibc") {
+                EXPECT_EQ(r.kind, gen::status::no_match) << r.message;
+                continue;
+            }
+            ASSERT_TRUE(r.ok) << r.message;
+            EXPECT_EQ(r.libc, f.name);
+            EXPECT_EQ(r.libc_rand, f.rand);
+            EXPECT_EQ(r.second, t);
+            EXPECT_TRUE(text(r.bytes) == flag);
+        }
+    }
+    EXPECT_FALSE(gen::encode(nullptr, 0, t, "bionic"));
+    EXPECT_EQ(encode(flag, t), *gen::encode(reinterpret_cast<const unsigned char *>(flag.data()),
+                                            flag.size(), t, "glibc"));
+}
+
+TEST(Restore, ThreadsRestoreAtOnceAndTheCallersRandIsUntouched)
+{
+    srand(424242);
+    std::vector<int> want;
+    for (int i = 0; i < 3; ++i)
+        want.push_back(rand());
+    srand(424242);
+    std::vector<int> got{rand()};
+
+    // Two crypts of two families, restored at once by search.
+    const uint32_t t = 1765432101;
+    std::string a = random_bytes(48, 48), b = text_bytes(48, 49);
+    std::string ca = encode(a, t), cb = *gen::encode(reinterpret_cast<const unsigned char *>(b.data()),
+                                                     b.size(), t + 7, "musl");
+    gen::restored ra, rb;
+    std::thread other([&] { ra = gen::restore(ca, searching(t + 600, 86400, 1)); });
+    rb = gen::restore(cb, searching(t + 600, 86400, 1));
+    other.join();
+    EXPECT_TRUE(ra.ok && text(ra.bytes) == a) << ra.message;
+    EXPECT_TRUE(rb.ok && text(rb.bytes) == b && rb.libc == "musl") << rb.message;
+    gen::restore(ca, at_second(t));
+
+    got.push_back(rand());
+    got.push_back(rand());
+    EXPECT_EQ(got, want);
 }
 
 } // namespace

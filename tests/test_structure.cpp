@@ -87,12 +87,12 @@ TEST(Search, CountsEveryMatchAsTheCLibraryDrawsInOrderAndByOrbit)
         }
         for (bool orbit : {false, true}) {
             SCOPED_TRACE(orbit ? "by orbit" : "in order");
-            search_result res = orbit ? search_by_orbit(st, plan, {})
+            search_result res = orbit ? search_by_units(st, plan, {})
                                       : search_in_order(st, plan, 0, plan.span, false, {});
             for (size_t r = 0; r < st.readings.size(); ++r) {
-                EXPECT_EQ(res.readings[r].seconds, want[r].seconds) << "reading " << r;
-                EXPECT_EQ(res.readings[r].ranks, want[r].ranks) << "reading " << r;
-                EXPECT_EQ(res.readings[r].nearest, want[r].nearest) << "reading " << r;
+                EXPECT_EQ(res.matches[0][r].seconds, want[r].seconds) << "reading " << r;
+                EXPECT_EQ(res.matches[0][r].ranks, want[r].ranks) << "reading " << r;
+                EXPECT_EQ(res.matches[0][r].nearest, want[r].nearest) << "reading " << r;
             }
         }
         // Stopping at the first match finds the one with the lowest rank.
@@ -102,7 +102,7 @@ TEST(Search, CountsEveryMatchAsTheCLibraryDrawsInOrderAndByOrbit)
                 lowest = std::min(lowest, w.ranks[0]);
         search_result first = search_in_order(st, plan, 0, plan.span, true, {});
         ASSERT_TRUE(first.found());
-        EXPECT_EQ(first.first(plan.newest), static_cast<uint32_t>(plan.newest - lowest));
+        EXPECT_EQ(first.first().rank, lowest);
     }
 }
 

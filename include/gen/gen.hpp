@@ -6,9 +6,13 @@
 // the program installs memory functions of its own (see
 // mp_set_memory_functions).
 //
-// The randomness is the C library's own srand()/rand(), called directly:
-// encoding takes its draws from rand(), and restore() confirms every
-// result it returns with them, so both change the state of rand().
+// gen takes its draws from the C library's own srand()/rand(), and each C
+// library has its own generator: glibc's, musl's, Microsoft's, ... (the
+// families, libc_families()). encode_rounds() and scramble(), which gen
+// itself runs, call rand() directly; nothing else here touches the
+// caller's rand(). encode() and restore() keep private generators (for
+// glibc, the C library's own reentrant random_r()), so any thread may call
+// them at once.
 #pragma once
 
 #include <cstddef>
@@ -48,10 +52,24 @@ int draw_rounds();
 int encode_rounds(const unsigned char *bytes, int n, int rounds, const write_fn &write,
                   const round_fn &on_round = {});
 
-// The exact crypt text that gen writes for data[0..size) when started at
-// `second`: seeds the C library's generator with srand(second) and takes
-// its draws. At most input_limit bytes are encoded.
+// The exact crypt text that gen built on glibc writes for data[0..size)
+// when started at `second`, from glibc's own generator (random_r() on a
+// private state). At most input_limit bytes are encoded.
 std::string encode(const unsigned char *data, size_t size, uint32_t second);
+// The same as gen built on the C library of family `libc` (a name of
+// libc_families()) would write it, from the model of its rand(); nullopt
+// for a name that is none.
+std::optional<std::string> encode(const unsigned char *data, size_t size, uint32_t second,
+                                  std::string_view libc);
+
+// A family of C libraries that share one rand().
+struct libc_family {
+    std::string name;       // as restore_options::libc and ungen --libc take it
+    std::string libraries;  // the C libraries whose rand() it is
+    std::string rand;       // for messages: "musl's rand()"
+};
+// Every family, in the order a search tries them: glibc's first.
+std::vector<libc_family> libc_families();
 
 // The rounds one by one on an element array: for tiny work, where the
 // whole-run evaluation's fixed cost does not pay. Both give the same text.
@@ -79,6 +97,7 @@ enum class status {
     no_match,        // no second in the range searched makes it
     ambiguous,       // several results fit, and nothing tells them apart: candidates
     unconfirmed,     // the model of rand() chose a second the C library does not confirm
+    no_such_libc,    // restore_options::libc names no family
 };
 
 struct restore_options {
@@ -89,6 +108,10 @@ struct restore_options {
     int jobs = 0;                    // search threads; 0: one per CPU
     bool unverified = false;         // decode from the structure alone, with no second
     bool keep_zero = false;          // keep a final 0 byte that may be gen's padding
+    // The families whose draws to try (libc_families() names); empty:
+    // every one. glibc's are tried first, the others only where glibc's
+    // make no result.
+    std::vector<std::string> libc;
     // The search's progress: seconds tried of those to try in its current
     // pass, from the calling thread, every so often.
     std::function<void(uint64_t done, uint64_t total)> progress;
@@ -120,11 +143,13 @@ struct restored {
     std::vector<unsigned char> bytes;
     uint32_t second = 0;  // the second that makes it (not when unverified)
     int rounds = 0;
+    std::string libc;             // ... with the draws of this family (libc_family::name)
+    std::string libc_rand;        // ... as messages name it: "musl's rand()"
+    std::vector<uint32_t> twins;  // other seconds whose draws are the same
     uint32_t newest = 0;           // where the search started
     bool unverified = false;       // decoded from the structure alone
     bool dropped_padding = false;  // a final 0 byte that may be gen's padding was dropped
     bool zero_elsewhere = false;   // ... and the other bytes hold a 0 too, so it may be real
-    bool c_library_search = false; // the model did not describe the C library: searched with it
     // Other results fit, and only the day before newest told them apart: a
     // second there makes this one, and none there makes the others (in
     // candidates), which some seconds beyond it may.
@@ -134,9 +159,8 @@ struct restored {
     std::vector<candidate> candidates;
 };
 
-// Whether the search's model of rand() gives this C library's draws. If
-// not, a search draws with the C library itself, on one thread (slowly).
-// Calls srand() and rand().
+// Whether the search's model of glibc's rand() gives the C library's own
+// draws (random_r()). If not, restore() fails where it would use it.
 bool rand_model_fits();
 
 // Restores the bytes of crypt text, verified.

@@ -3,6 +3,7 @@
 
 #include <random>
 #include <string>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include "gen/gen.hpp"
@@ -62,7 +63,7 @@ TEST(Ungen, FindsTheSecondOfARealRunFromTheFileTime)
     EXPECT_LE(st.st_mtime - t, 10);
     srand(static_cast<unsigned>(t));
     EXPECT_EQ(r.err, "ungen: crypt: second " + std::to_string(t) + " (" + utc_stamp(t) + " UTC), " +
-                         std::to_string(rand() % 4011) + " rounds\n");
+                         std::to_string(rand() % 4011) + " rounds, glibc's rand()\n");
 
     r = run(s.dir, {ungen, "--unverified"});
     EXPECT_EQ(r.status, 0);
@@ -108,8 +109,47 @@ TEST(Ungen, ACryptThatNoSecondMakesIsRejectedWithNothingWritten)
     run_result r = run(s.dir, {ungen, "-o", "restored"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "ungen: crypt: no encoding run matches any second gen can be seeded with\n");
+    EXPECT_EQ(r.err, "ungen: crypt: no encoding run matches any second gen can be seeded with, with the "
+                     "rand() of glibc, musl, msvc, macos, freebsd, freebsd10, netbsd, newlib, klibc or "
+                     "dietlibc: --unverified decodes its structure without the second\n");
     EXPECT_EQ(s.names(), (std::set<std::string>{"crypt", "flag"}));
+}
+
+TEST(Ungen, NamesTheCLibraryWhoseDrawsMadeTheCrypt)
+{
+    // A crypt of every family, an hour before its modification time: found
+    // by the search and at its second, and -v names the family; with
+    // --libc glibc only glibc's is found.
+    const std::string flag = "The quick brown fox jumps over the lazy dog.";
+    const uint32_t t = 1765432101;
+    const std::string T = std::to_string(t), when = " (" + utc_stamp(t) + " UTC), ";
+    for (const gen::libc_family &f : gen::libc_families()) {
+        SCOPED_TRACE(f.name);
+        scratch s;
+        s.write("crypt", *gen::encode(reinterpret_cast<const unsigned char *>(flag.data()), flag.size(),
+                                      t, f.name));
+        timespec mtime[2] = {{t + 3600, 0}, {t + 3600, 0}};
+        utimensat(AT_FDCWD, s.path("crypt").c_str(), mtime, 0);
+        gen::restore_options at;
+        at.second = t;
+        std::string rounds = std::to_string(gen::restore(s.read("crypt"), at).rounds) + " rounds, ";
+        for (auto args : {std::vector<std::string>{ungen, "-v", "-w", "172800"},
+                          std::vector<std::string>{ungen, "-v", "-t", T}}) {
+            run_result r = run(s.dir, args);
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_TRUE(r.out == flag);
+            EXPECT_EQ(r.err.substr(0, r.err.find(';')).substr(0, r.err.find('\n')),
+                      "ungen: crypt: second " + T + when + rounds + f.rand);
+        }
+        run_result r = run(s.dir, {ungen, "--libc", "glibc", "-w", "172800"});
+        EXPECT_EQ(r.status, f.name == "glibc" ? 0 : 1) << r.err;
+        if (f.name != "glibc") {
+            EXPECT_EQ(r.err.rfind("ungen: crypt: no encoding run matches the seconds from", 0), 0u) << r.err;
+        }
+    }
+    run_result help = run(".", {ungen, "--libc", "help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("  musl       musl 0.9.11 and later"), std::string::npos) << help.out;
 }
 
 TEST(Ungen, OutputFileIsReplacedOnlyWhenForced)
@@ -149,6 +189,7 @@ TEST(Ungen, UsageAndFileErrorsHaveTheirOwnStatus)
         {{"-f"}, 2, "ungen: --force needs --output FILE"},
         {{"--v"}, 2, "ungen: option '--v' is ambiguous: it may be --verbose, --version\n"},
         {{"a", "b"}, 2, "ungen: too many arguments\n"},
+        {{"--libc", "glibc,bionic"}, 2, "ungen: invalid C library: 'bionic' (--libc help lists them)\n"},
         {{}, 1, "ungen: crypt: No such file or directory\n"},
         {{"."}, 1, "ungen: .: Is a directory\n"},
     };

@@ -1,0 +1,40 @@
+// What glibc's generator and FreeBSD's share: 31 words, r[f] += r[b],
+// output the sum shifted right by one; and the whole range walked along
+// the orbit of 16807 mod 2^31 - 1.
+#include "family.hpp"
+#include "rand_model.hpp"
+
+namespace gen {
+
+int additive_next(rand_state &st)
+{
+    uint32_t v = st.r[st.f] += st.r[st.b];
+    st.f = st.f + 1 == 31 ? 0 : st.f + 1;
+    st.b = st.b + 1 == 31 ? 0 : st.b + 1;
+    return static_cast<int>(v >> 1);
+}
+
+void additive_start(rand_state &st)
+{
+    st.f = 3;
+    st.b = 0;
+    for (int i = 0; i < 310; ++i)
+        additive_next(st);
+}
+
+int additive_early(const uint32_t w[31], int k) { return rand_model::early_draw(k, w); }
+
+void orbit_unit(const family &f, const screen_ops &ops, const orbit_form &form, const uint32_t odd[4],
+                uint64_t u, const round_set &set, std::vector<uint32_t> &out)
+{
+    if (u + 1 == orbit_units) {
+        for (int i = 0; i < 4; ++i)
+            if (set.member[f.early(odd[i], 0) % 4011])
+                out.push_back(odd[i]);
+        return;
+    }
+    uint64_t first = u * orbit_unit_windows;
+    ops.orbit(form, first, std::min(orbit_unit_windows, rand_model::orbit_length - first), set, out);
+}
+
+} // namespace gen

@@ -1,0 +1,162 @@
+// The C libraries' rand(): one record per generator family.
+//
+// gen takes its draws from the rand() of the C library it was built
+// with, and each library has its own. A family is one generator that one
+// or more C libraries share: its name, its draws after srand(), the seeds
+// that share a stream, and its screen kernels, which find the seeds whose
+// first draw gives a wanted round count (by seed for a stretch of
+// seconds, and over the whole range in work units; portable and AVX2,
+// with the same seeds in the same order).
+//
+// The search and the decisions see only these records. A new family is
+// one file in lib/libc/ and one line in list.cpp.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "screen.hpp"
+
+namespace gen {
+
+struct family;
+
+// A generator's state after srand(): one word, or 31 as glibc keeps.
+struct rand_state {
+    uint64_t x = 0;
+    uint32_t r[31];  // filled by the 31-word families' srand()
+    int f = 3, b = 0;
+};
+
+struct family_kernels {
+    const char *isa;
+    // Appends every seed of [first, first + count) whose first draw, mod
+    // 4011, is in the set, in increasing order (first + count <= 2^32).
+    void (*seeds)(const family &, uint32_t first, uint64_t count, const round_set &,
+                  std::vector<uint32_t> &out);
+    // The same for work unit u of the whole range (u < family::units): the
+    // units together hold every seed once. The order within a unit
+    // depends on u alone.
+    void (*whole)(const family &, uint64_t u, const round_set &, std::vector<uint32_t> &out);
+};
+
+// Generators whose first draw gives the seed back (an invertible map):
+// the whole range is screened by going from the wanted first draws to
+// their seeds, not through the seeds.
+struct inverse_form {
+    uint32_t most;  // the largest first draw
+    // Appends every seed whose first draw is o.
+    void (*seeds_of)(uint32_t o, std::vector<uint32_t> &out);
+};
+
+// 64-bit linear congruential generators that output high bits: after
+// srand(s) the state is t = s + start (mod 2^32, as a 64-bit value), and
+// the first draw is ((mul * t + add) >> 32 >> shift) & mask (mod 2^64).
+struct lcg64_form {
+    uint64_t mul, add;
+    uint32_t start;
+    int shift;
+    uint32_t mask;
+};
+
+struct family {
+    const char *name;       // as --libc takes it
+    const char *libraries;  // the C libraries whose rand() it is
+    const char *owner;      // for messages: "musl's rand()"
+    uint32_t rand_max;
+
+    void (*seed)(rand_state &, uint32_t s);
+    int (*next)(rand_state &);
+    // Draw k (0 or 1) after srand(s), without running the whole generator
+    // where that is dear (31 words and 310 discarded outputs).
+    int (*early)(uint32_t s, int k);
+    // Appends the other seeds whose draws are the same as s's (or none).
+    void (*twins)(uint32_t s, std::vector<uint32_t> &out);
+
+    uint64_t units;  // of the whole range
+    family_kernels portable;
+    const family_kernels *(*avx2)();  // nullptr where this CPU or build has none
+    const inverse_form *inverse = nullptr;
+    const lcg64_form *lcg64 = nullptr;
+    // Where this process has the library's own generator (glibc's
+    // random_r), a fresh one seeded with s: what confirms a result. Null:
+    // the model is the authority, checked in the tests against the real
+    // library where one can be installed.
+    std::unique_ptr<struct draw_source> (*c_library)(uint32_t s) = nullptr;
+};
+
+// A stream of draws, as rand() gives them after srand().
+struct draw_source {
+    virtual ~draw_source() = default;
+    virtual int next() = 0;
+};
+
+// The model's draws of f after srand(s).
+class model_draws final : public draw_source {
+public:
+    model_draws(const family &f, uint32_t s) : f_(f) { f.seed(st_, s); }
+    int next() override { return f_.next(st_); }
+
+private:
+    const family &f_;
+    rand_state st_;
+};
+
+// The draws that confirm a result: the C library's own where this process
+// has it, else the model's.
+std::unique_ptr<draw_source> authority_draws(const family &f, uint32_t s);
+
+// Every family, glibc first.
+const std::vector<const family *> &all_families();
+// The family of that name, or nullptr.
+const family *find_family(std::string_view name);
+// glibc's, which the search tries first.
+const family &glibc_family();
+// Whether the model of glibc's generator gives the C library's own draws
+// (random_r() on a TYPE_3 state, as rand() has) for a spread of seeds (0,
+// 1, both sides of 2^31, the largest, and random ones), 4100 draws each.
+// Checked once.
+bool glibc_model_fits();
+// The fastest kernels of f on this CPU.
+const family_kernels &best_kernels(const family &f);
+
+// Shared kernels: the portable screen by seed, one early draw per seed;
+// the whole range of an inverse_form; an lcg64_form's screens.
+void seeds_by_early_draw(const family &f, uint32_t first, uint64_t count, const round_set &set,
+                         std::vector<uint32_t> &out);
+constexpr uint64_t inverse_units = 64;
+void whole_by_inverse(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out);
+constexpr uint64_t lcg64_units = 4096;  // of 2^20 seeds each
+extern const family_kernels lcg64_portable;
+const family_kernels *lcg64_avx2();
+
+// The 31-word generators (glibc's, FreeBSD's): one step; the 310
+// discarded outputs after the words are filled; draw k (0 or 1) from the
+// words alone.
+int additive_next(rand_state &st);
+void additive_start(rand_state &st);
+int additive_early(const uint32_t w[31], int k);
+// Their whole range along the orbit: units of orbit_unit_windows windows,
+// and a last one for the four seeds on no window.
+constexpr uint64_t orbit_unit_windows = 1u << 20;
+constexpr uint64_t orbit_units = (2147483646u + orbit_unit_windows - 1) / orbit_unit_windows + 1;
+void orbit_unit(const family &f, const screen_ops &ops, const orbit_form &form, const uint32_t odd[4],
+                uint64_t u, const round_set &set, std::vector<uint32_t> &out);
+// Draw k after srand(s), by running a one-word generator.
+template <class Seed, class Next>
+int early_of(Seed seed, Next next, uint32_t s, int k)
+{
+    rand_state st;
+    seed(st, s);
+    int r = next(st);
+    for (; k > 0; --k)
+        r = next(st);
+    return r;
+}
+
+// a^e mod 2^31 - 1.
+uint32_t pow_mod_p(uint64_t a, uint64_t e);
+
+} // namespace gen

@@ -1,0 +1,88 @@
+// FreeBSD 13 and later: rand() keeps 31 words of its own, stepped as
+// glibc's are, but seeded differently: w0 = s, then w_i = g(w_(i-1)) with
+// g(x) = (16807 ((x mod 0x7ffffffe) + 1) mod (2^31 - 1)) - 1; then 310
+// outputs are discarded.
+//
+// With u = (s mod 0x7ffffffe) + 1 the words w_i + 1 (i >= 1) walk the
+// orbit of 16807 from u on, so the orbit walk screens it too: the seed
+// u - 1 and its twin u - 1 + 0x7ffffffe share the words from w1 on, and
+// each window's sum is glibc's less the sum of the coefficients (every
+// word is one less). The seeds 2^32 - 4 to 2^32 - 1 (u from 1 to 4 a third
+// time) are on no window.
+#include "family.hpp"
+#include "rand_model.hpp"
+
+namespace gen {
+
+namespace {
+
+constexpr uint32_t fold = 0x7ffffffeu;
+
+void words_of(uint32_t s, uint32_t w[31])
+{
+    w[0] = s;
+    uint32_t x = s % fold + 1;
+    for (int i = 1; i < 31; ++i) {
+        x = rand_model::orbit_next(x);
+        w[i] = x - 1;
+    }
+}
+
+void freebsd_seed(rand_state &st, uint32_t s)
+{
+    words_of(s, st.r);
+    additive_start(st);
+}
+
+int freebsd_early(uint32_t s, int k)
+{
+    uint32_t w[31];
+    words_of(s, w);
+    return additive_early(w, k);
+}
+
+const orbit_form &form()
+{
+    static const orbit_form f = [] {
+        const uint32_t *c = rand_model::first_draw_coefficients();
+        uint32_t sum = 0;
+        for (int i = 0; i < 31; ++i)
+            sum += c[i];
+        return orbit_form{0u - sum, 0u - 1, c[0] * fold, fold - 1};
+    }();
+    return f;
+}
+
+constexpr uint32_t odd_seeds[4] = {0xfffffffcu, 0xfffffffdu, 0xfffffffeu, 0xffffffffu};
+
+void portable_whole(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
+{
+    orbit_unit(f, portable_screen(), form(), odd_seeds, u, set, out);
+}
+
+void avx2_whole(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
+{
+    orbit_unit(f, *avx2_screen(), form(), odd_seeds, u, set, out);
+}
+
+const family_kernels *freebsd_avx2()
+{
+    static const family_kernels k{"avx2", seeds_by_early_draw, avx2_whole};
+    return avx2_screen() ? &k : nullptr;
+}
+
+} // namespace
+
+extern const family freebsd{"freebsd",
+                     "FreeBSD 13 and later",
+                     "FreeBSD's rand()",
+                     2147483647u,
+                     freebsd_seed,
+                     additive_next,
+                     freebsd_early,
+                     nullptr,
+                     orbit_units,
+                     {"portable", seeds_by_early_draw, portable_whole},
+                     freebsd_avx2};
+
+} // namespace gen

@@ -1,0 +1,150 @@
+// Screen kernels that several families share: the portable screen by
+// seed, the whole range of an inverse_form, and the screens of a 64-bit
+// linear congruential generator (lcg64_form).
+#include <algorithm>
+
+#include "family.hpp"
+#include "round_test_avx2.hpp"
+
+namespace gen {
+
+uint32_t pow_mod_p(uint64_t a, uint64_t e)
+{
+    const uint64_t p = 2147483647u;
+    uint64_t r = 1;
+    for (a %= p; e > 0; e >>= 1, a = a * a % p)
+        if (e & 1)
+            r = r * a % p;
+    return static_cast<uint32_t>(r);
+}
+
+void seeds_by_early_draw(const family &f, uint32_t first, uint64_t count, const round_set &set,
+                         std::vector<uint32_t> &out)
+{
+    for (uint64_t i = 0; i < count; ++i) {
+        uint32_t s = static_cast<uint32_t>(first + i);
+        if (set.member[f.early(s, 0) % 4011])
+            out.push_back(s);
+    }
+}
+
+// Unit u takes the first draws o from u * step on, in steps of 4011 from
+// each wanted count.
+void whole_by_inverse(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
+{
+    const uint64_t most = f.inverse->most;
+    const uint64_t step = (most / 4011 / inverse_units + 1) * 4011;
+    const uint64_t lo = u * step, hi = std::min(most + 1, lo + step);
+    for (int i = 0; i < set.count; ++i)
+        for (uint64_t o = lo + static_cast<uint64_t>(set.listed[i]); o < hi; o += 4011)
+            f.inverse->seeds_of(static_cast<uint32_t>(o), out);
+}
+
+namespace {
+
+// The first draw of state t (the seed's start added).
+inline uint32_t lcg64_draw(const lcg64_form &g, uint64_t x)
+{
+    return static_cast<uint32_t>(x >> 32 >> g.shift) & g.mask;
+}
+
+void lcg64_portable_run(const lcg64_form &g, uint32_t first, uint64_t count, const round_set &set,
+                        std::vector<uint32_t> &out)
+{
+    for (uint64_t i = 0; i < count; ++i) {
+        uint32_t s = static_cast<uint32_t>(first + i);
+        uint64_t t = static_cast<uint32_t>(s + g.start);
+        if (set.member[lcg64_draw(g, g.mul * t + g.add) % 4011])
+            out.push_back(s);
+    }
+}
+
+void lcg64_portable_seeds(const family &f, uint32_t first, uint64_t count, const round_set &set,
+                          std::vector<uint32_t> &out)
+{
+    lcg64_portable_run(*f.lcg64, first, count, set, out);
+}
+
+constexpr uint64_t lcg64_unit = (1ull << 32) / lcg64_units;
+
+void lcg64_portable_whole(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
+{
+    lcg64_portable_run(*f.lcg64, static_cast<uint32_t>(u * lcg64_unit), lcg64_unit, set, out);
+}
+
+#ifdef GEN_HAVE_AVX2
+
+// Eight seeds per step: the states of seeds 0, 2, 4, 6 of a block in one
+// vector, of 1, 3, 5, 7 in the other; each step adds 8 mul to both. The
+// high words of the even lanes shift down, the odd ones are in place, so
+// one blend gives the eight draws in seed order. Runs where the state
+// would wrap from 2^32 - 1 to 0 are split there.
+__attribute__((target("avx2"))) void lcg64_avx2_run(const lcg64_form &g, uint32_t first,
+                                                    uint64_t count, const round_set &set,
+                                                    std::vector<uint32_t> &out)
+{
+    constexpr int lanes = 8;
+    const uint64_t blocks = count / lanes;
+    if (blocks > 0) {
+        const uint64_t t0 = static_cast<uint32_t>(first + g.start);
+        auto state = [&](int l) { return static_cast<long long>(g.mul * (t0 + static_cast<uint64_t>(l)) + g.add); };
+        __m256i even = _mm256_set_epi64x(state(6), state(4), state(2), state(0));
+        __m256i odd = _mm256_set_epi64x(state(7), state(5), state(3), state(1));
+        const __m256i step = _mm256_set1_epi64x(static_cast<long long>(g.mul * lanes));
+        const __m128i shift = _mm_cvtsi32_si128(g.shift);
+        const __m256i mask = _mm256_set1_epi32(static_cast<int>(g.mask));
+        const avx2_round_test test(set);
+        alignas(32) uint32_t seeds[lanes];
+        for (int l = 0; l < lanes; ++l)
+            seeds[l] = first + static_cast<uint32_t>(l);
+        for (uint64_t b = 0; b < blocks; ++b) {
+            __m256i hi = _mm256_blend_epi32(_mm256_srli_epi64(even, 32), odd, 0xAA);
+            __m256i o = _mm256_and_si256(_mm256_srl_epi32(hi, shift), mask);
+            if (int m = test.mask(o))
+                push_lanes(m, seeds, static_cast<uint32_t>(b * lanes), out);
+            even = _mm256_add_epi64(even, step);
+            odd = _mm256_add_epi64(odd, step);
+        }
+    }
+    const uint64_t done = blocks * lanes;
+    if (done < count)
+        lcg64_portable_run(g, static_cast<uint32_t>(first + done), count - done, set, out);
+}
+
+void lcg64_avx2_seeds(const family &f, uint32_t first, uint64_t count, const round_set &set,
+                      std::vector<uint32_t> &out)
+{
+    const lcg64_form &g = *f.lcg64;
+    // The seed whose state is 0 starts a new run.
+    const uint32_t wrap = 0u - g.start;
+    uint64_t before = static_cast<uint32_t>(wrap - first);
+    if (before == 0 || before >= count) {
+        lcg64_avx2_run(g, first, count, set, out);
+        return;
+    }
+    lcg64_avx2_run(g, first, before, set, out);
+    lcg64_avx2_run(g, wrap, count - before, set, out);
+}
+
+void lcg64_avx2_whole(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
+{
+    lcg64_avx2_seeds(f, static_cast<uint32_t>(u * lcg64_unit), lcg64_unit, set, out);
+}
+
+#endif
+
+} // namespace
+
+const family_kernels lcg64_portable{"portable", lcg64_portable_seeds, lcg64_portable_whole};
+
+const family_kernels *lcg64_avx2()
+{
+#ifdef GEN_HAVE_AVX2
+    static const family_kernels k{"avx2", lcg64_avx2_seeds, lcg64_avx2_whole};
+    if (__builtin_cpu_supports("avx2"))
+        return &k;
+#endif
+    return nullptr;
+}
+
+} // namespace gen
