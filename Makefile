@@ -10,7 +10,7 @@ JOBS      ?= $(shell nproc)
 
 BUILD_PACKAGES = g++ make cmake pkg-config libgmp-dev
 PACKAGES = $(BUILD_PACKAGES) libgtest-dev libbenchmark-dev faketime time \
-           clang libclang-rt-14-dev dpkg-dev lintian
+           clang libclang-rt-14-dev dpkg-dev lintian musl-tools dietlibc-dev libklibc-dev
 
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
