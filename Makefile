@@ -61,15 +61,19 @@ test-release: build
 test-sanitize: build-san
 	$(SAN_ENV) ctest --test-dir "$(SAN_BUILD)" --output-on-failure -j $(JOBS)
 
-# libFuzzer (with AddressSanitizer and UndefinedBehaviorSanitizer) on the
-# crypt reader and the decoder, for FUZZ_SECONDS, from crypts gen makes.
+# libFuzzer (with AddressSanitizer and UndefinedBehaviorSanitizer) for
+# FUZZ_SECONDS in all: two thirds on the crypt reader and the decoder, from
+# crypts gen makes; one third on round trips through the search.
 fuzz: build
 	CC=clang CXX=clang++ cmake -S . -B "$(FUZZ_BUILD)" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DGEN_FUZZ=ON -DGEN_TESTS=OFF -DGEN_BENCH=OFF
-	cmake --build "$(FUZZ_BUILD)" -j $(JOBS) --target fuzz_decode
+	cmake --build "$(FUZZ_BUILD)" -j $(JOBS) --target fuzz_decode fuzz_restore
 	tests/fuzz/fuzz-corpus.sh "$(BUILD)" "$(FUZZ_BUILD)/corpus"
-	"$(FUZZ_BUILD)/fuzz_decode" -max_total_time=$(FUZZ_SECONDS) -max_len=65536 \
+	"$(FUZZ_BUILD)/fuzz_decode" -max_total_time=$$(( $(FUZZ_SECONDS) * 2 / 3 )) -max_len=65536 \
 	  -rss_limit_mb=2048 -print_final_stats=1 "$(FUZZ_BUILD)/corpus"
+	mkdir -p "$(FUZZ_BUILD)/corpus-restore"
+	"$(FUZZ_BUILD)/fuzz_restore" -max_total_time=$$(( $(FUZZ_SECONDS) / 3 )) -max_len=76 \
+	  -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "$(FUZZ_BUILD)/corpus-restore"
 
 # A Debian package of both programs and their pages (CPack). CPack makes
 # the package's directories as the umask says: 0755, whatever the caller's.

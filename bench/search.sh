@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Times ungen's search for the second, without --time:
-#  - the two screens over all 2^32 seconds for one round count, by seed
-#    and by orbit, with 1 and 2 threads (screen_bench, which also checks
-#    that both find the same seconds);
+#  - every C library's screen over all 2^32 seconds for one round count,
+#    with 1 and 2 threads (screen_bench, which also checks the vectorised
+#    screens by seed against the whole-range ones);
 #  - the whole 32-bit range for a crypt that no second makes (gen run with
-#    scripted draws), with 1 and 2 jobs;
+#    scripted draws), with glibc's draws alone and with every C library's,
+#    with 1 and 2 jobs;
 #  - a 1 MiB input at 4010 rounds whose second lies three years before the
 #    crypt's modification time, and one whose second lies after it (so the
 #    whole range goes by), beside ungen --time on the same crypt.
@@ -39,9 +40,13 @@ script="50$(for _ in $(seq 50); do printf ' %d' $((RANDOM * 32768 + RANDOM)); do
 cp "$build/tests/libtrace_rand.so" "$work/"
 LD_PRELOAD="$work/libtrace_rand.so" RAND_SCRIPT="$script" "$build/gen" > /dev/null
 for j in 1 2; do
+  read -r glibc kb < <(best_of "$build/ungen" --libc glibc -j "$j" crypt)
+  grep -q 'no encoding run matches any second' err || { echo "unexpected: $(cat err)" >&2; exit 1; }
+  row "whole-range miss, 40 bytes, glibc, -j $j" "$glibc" "$kb"
   read -r wall kb < <(best_of "$build/ungen" -j "$j" crypt)
   grep -q 'no encoding run matches any second' err || { echo "unexpected: $(cat err)" >&2; exit 1; }
-  row "whole-range miss, 40 bytes, -j $j" "$wall" "$kb"
+  row "the same, every C library, -j $j" "$wall" "$kb"
+  awk -v a="$wall" -v b="$glibc" 'BEGIN { printf "%-44s %8.2f\n", "  every C library / glibc alone", a / b }'
 done
 
 stamp=$("$build/bench/second_for" 4010 1700000000)

@@ -93,6 +93,39 @@ choice from_counts(const crypt_structure &st, search_result res, const search_pl
 
 namespace {
 
+// One result is made by the seconds of res, which are `seconds` of the
+// range: it is supported where no second could make another result, or
+// where chance alone would make that reading among so many seconds less
+// than once in 2^32 tries; otherwise finding it there tells nothing.
+choice one_made(const crypt_structure &st, search_result res, uint64_t seconds, const search_plan &plan)
+{
+    choice c = first_of(res, plan);
+    int result = st.readings[static_cast<size_t>(c.reading)].result;
+    if (!others_possible(st, result, plan))
+        return c;
+    if (log2_chance(st.readings[static_cast<size_t>(c.reading)].rounds, st.count,
+                    static_cast<double>(seconds), plan) < -32) {
+        c.by_window = true;
+        c.within = seconds;
+        return c;
+    }
+    choice weak;
+    weak.kind = choice::ambiguous;
+    weak.counted = std::move(res);
+    weak.list_all = true;
+    return weak;
+}
+
+// The rule on the matches of a range of seconds: the whole range, or a
+// part of it, where a result made by chance tells nothing.
+choice from_range(const crypt_structure &st, search_result res, uint64_t seconds, const search_plan &plan)
+{
+    size_t results = results_matched(st, res).size();
+    if (results == 1 && seconds < (1ull << 32))
+        return one_made(st, std::move(res), seconds, plan);
+    return from_counts(st, std::move(res), plan);
+}
+
 // The rule over the families of one plan, searched together.
 choice choose_together(const crypt_structure &st, const search_plan &plan, const search_tick &tick)
 {
@@ -100,24 +133,19 @@ choice choose_together(const crypt_structure &st, const search_plan &plan, const
         search_result res = search_seconds(st, plan, true, tick);
         return res.found() ? first_of(res, plan) : choice{};
     }
+    // The day before newest first: where most crypts were made. A match
+    // there that tells settles it.
     uint64_t window = std::min(day_window, plan.span);
     search_result near = search_in_order(st, plan, 0, window, false, tick);
     if (window == plan.span)
-        return from_counts(st, std::move(near), plan);
-    // A match there tells only if chance makes that reading in a day
-    // less than once in 2^32 days: a reading with few flips to match is
-    // made by chance every day.
-    if (results_matched(st, near).size() == 1 &&
-        log2_chance(st.readings[static_cast<size_t>(near.first().reading)].rounds, st.count,
-                    static_cast<double>(window), plan) < -32) {
-        choice c = first_of(near, plan);
-        // Where no second could make another result but by a chance below
-        // 2^-64, this one is the only one that verifies.
-        c.by_window = others_possible(st, st.readings[static_cast<size_t>(c.reading)].result, plan);
-        return c;
+        return from_range(st, std::move(near), window, plan);
+    if (results_matched(st, near).size() == 1) {
+        choice c = one_made(st, near, window, plan);
+        if (c.kind == choice::found)
+            return c;
     }
     // The day tells nothing apart: every second of the range counts.
-    return from_counts(st, search_seconds(st, plan, false, tick), plan);
+    return from_range(st, search_seconds(st, plan, false, tick), plan.span, plan);
 }
 
 } // namespace
@@ -138,7 +166,8 @@ choice choose(const crypt_structure &st, const search_plan &plan, const search_t
 }
 
 std::vector<candidate> candidates_of(const crypt_numbers &numbers, const crypt_structure &st,
-                                     const search_result *counted, bool keep_zero, int skip)
+                                     const search_result *counted, bool keep_zero, int skip,
+                                     bool list_all)
 {
     // Heads are decoded for this many; the rest are only counted.
     constexpr size_t decoded = 16, head = 64;
@@ -154,9 +183,9 @@ std::vector<candidate> candidates_of(const crypt_numbers &numbers, const crypt_s
                 if (counted)
                     m.merge(counted->of_reading(i));
             }
-        if (c.rounds.empty() || (counted && m.seconds == 0))
+        if (c.rounds.empty() || (counted && m.seconds == 0 && !list_all))
             continue;
-        c.searched = counted != nullptr;
+        c.searched = counted != nullptr && m.seconds > 0;
         c.seconds = m.seconds;
         c.nearest = m.nearest;
         c.text = st.results[r].text;

@@ -2,12 +2,13 @@
 // support, if one alone is.
 //
 // Bytes are written only when one result is supported: either exactly
-// one result verifies, or the first match in search order lies in the day
-// before the newest second, no other result has a match there, and chance
-// alone would make that reading there less than once in 2^32 days (a
-// reading with few flips is made by chance several times a day, and then
-// its match in the day says nothing). Otherwise the crypt is ambiguous,
-// and the candidates are listed.
+// one result verifies over the whole range, or one result alone is made
+// in the part of the range searched (the day before the newest second
+// first, or the window a caller gave) and chance alone would make that
+// reading there less than once in 2^32 such ranges (a reading with few
+// flips is made by chance several times a day, and then its match says
+// nothing). Otherwise the crypt is ambiguous, and the candidates are
+// listed.
 #pragma once
 
 #include <cstdint>
@@ -25,8 +26,10 @@ struct choice {
     int reading = -1;          // found: the reading of the first match
     uint32_t second = 0;       // ... its second
     const family *by = nullptr;  // ... and the family whose draws make it
-    bool by_window = false;    // found by the rule of the day before newest
+    bool by_window = false;    // found by the rule of the range before newest
+    uint64_t within = 0;       // by_window: the seconds of that range
     search_result counted;     // ambiguous, by_window: the matches counted
+    bool list_all = false;     // ambiguous: the results no second made too
 };
 
 // Searches the seconds of plan for st's readings and applies the rule,
@@ -36,10 +39,11 @@ struct choice {
 choice choose(const crypt_structure &st, const search_plan &plan, const search_tick &tick);
 
 // The results of st as candidates: those with matches in counted (all of
-// them if counted is null), with their round counts, lengths and first
-// bytes, text first; except skip (a result index, or -1).
+// them if counted is null or list_all), with their round counts, lengths
+// and first bytes, text first; except skip (a result index, or -1).
 std::vector<candidate> candidates_of(const crypt_numbers &numbers, const crypt_structure &st,
-                                     const search_result *counted, bool keep_zero, int skip);
+                                     const search_result *counted, bool keep_zero, int skip,
+                                     bool list_all = false);
 
 // Whether any of the 2^32 seconds of the plan's families has a chance
 // above 2^-64 of giving a run of R rounds with given flips on count

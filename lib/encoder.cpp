@@ -8,6 +8,7 @@
 // bytes; the decimal text of each such value is made once and copied. Only
 // the pairs that are flipped (at most one per round) are computed as big
 // integers. The result is byte for byte that of the rounds one by one.
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -145,6 +146,9 @@ std::string encode_with(const unsigned char *data, size_t size, draw_source &dra
 int encode_rounds(const unsigned char *bytes, int n, int R, const write_fn &write,
                   const round_fn &on_round)
 {
+    // Nothing could decode the text of another round count.
+    if (R < 0 || R > most_rounds || n < 0)
+        return EINVAL;
     return encode_run(bytes, n, R, write, on_round, {});
 }
 

@@ -245,6 +245,7 @@ restored restore_chosen(const crypt_numbers &numbers, const crypt_structure &st,
     restored r = found_by(success(std::move(bytes), reading.rounds, o), *c.by, c.second);
     if (c.by_window) {
         r.chosen_by_window = true;
+        r.chosen_within = c.within;
         r.candidates = candidates_of(numbers, st, nullptr, o.keep_zero, reading.result);
     }
     return r;
@@ -257,7 +258,7 @@ restored restore_by_search(const crypt_source &src, const std::vector<const fami
     if (read_failure f = src.read(max_digits(most_rounds), 2 * static_cast<size_t>(most_rounds),
                                   numbers))
         return unreadable(f);
-    crypt_structure st = read_structure(numbers);
+    crypt_structure st = read_structure(numbers, o.keep_zero);
     if (st.readings.empty())
         return failure(status::not_a_crypt, "not a crypt of gen: no round count undoes its numbers");
     if (o.rounds) {
@@ -276,8 +277,9 @@ restored restore_by_search(const crypt_source &src, const std::vector<const fami
         return restore_unverified(numbers, st, o);
 
     search_plan plan;
-    plan.newest = o.newest ? o.newest : static_cast<uint32_t>(time(nullptr));
-    plan.span = o.window ? std::min<uint64_t>(*o.window + 1, 1ull << 32) : 1ull << 32;
+    plan.newest = o.newest ? *o.newest : static_cast<uint32_t>(time(nullptr));
+    // The window's seconds and newest itself, at most every second.
+    plan.span = o.window && *o.window < (1ull << 32) - 1 ? *o.window + 1 : 1ull << 32;
     plan.jobs = search_jobs(o.jobs);
     plan.families = families;
     choice c = choose(st, plan, o.progress);
@@ -285,7 +287,7 @@ restored restore_by_search(const crypt_source &src, const std::vector<const fami
     if (c.kind == choice::none)
         r = failure(status::no_match, "no encoding run matches " + range_of(plan, families));
     else if (c.kind == choice::ambiguous)
-        r = ambiguous(candidates_of(numbers, st, &c.counted, o.keep_zero, -1));
+        r = ambiguous(candidates_of(numbers, st, &c.counted, o.keep_zero, -1, c.list_all));
     else
         r = restore_chosen(numbers, st, c, o);
     r.newest = plan.newest;

@@ -115,9 +115,14 @@ bool token_reader::next(const char *&p, size_t &len)
             return true;
         }
         searched = end_ - pos_;
-        // A newline after the last space, as editors and echo >> add.
+        // A newline after the last space, as editors and echo >> add; the
+        // first byte after it is the first that does not belong.
         std::string_view rest(start, searched);
         bool newline = rest == "\n" || rest == "\r\n";
+        for (std::string_view nl : {"\n", "\r\n"})
+            if (rest.size() > nl.size() && rest.compare(0, nl.size(), nl) == 0)
+                return fail(read_failure::malformed(base_ + pos_ + nl.size(),
+                                                    "expected the end of the crypt after its newline"));
         // Nothing unbounded is kept: the token so far must start a number
         // and fit the longest one allowed.
         read_failure why;

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <tuple>
 
@@ -132,13 +133,25 @@ void run_threads(int jobs, const std::function<void()> &work, const std::functio
     std::mutex mu;
     std::condition_variable done_cv;
     std::vector<std::thread> threads;
-    for (int i = 0; i < jobs; ++i)
-        threads.emplace_back([&] {
-            work();
-            std::lock_guard<std::mutex> lock(mu);
-            if (--running == 0)
-                done_cv.notify_all();
-        });
+    for (int i = 0; i < jobs; ++i) {
+        try {
+            threads.emplace_back([&] {
+                work();
+                std::lock_guard<std::mutex> lock(mu);
+                if (--running == 0)
+                    done_cv.notify_all();
+            });
+        } catch (const std::system_error &) {
+            // The system has no more threads to give: those that started
+            // share the work (the work does not depend on how many).
+            running -= jobs - i;
+            break;
+        }
+    }
+    if (threads.empty()) {
+        work();
+        return;
+    }
     {
         std::unique_lock<std::mutex> lock(mu);
         while (!done_cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return running == 0; })) {

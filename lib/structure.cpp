@@ -53,19 +53,23 @@ uint64_t fingerprint(const crypt_numbers &numbers, const std::vector<unsigned ch
 }
 
 // Adds the reading of depth R, whose bytes are in bytes, to its result:
-// one already read with the same bytes, or a new one.
+// one already read that writes the same bytes, or a new one.
 void add_reading(const crypt_numbers &numbers, crypt_structure &st, int R,
-                 std::vector<unsigned char> &bytes, std::vector<uint64_t> &prints)
+                 std::vector<unsigned char> &bytes, std::vector<uint64_t> &prints, bool keep_zero)
 {
     uint64_t f = bytes.size() % 2 ? 0 : fingerprint(numbers, bytes);
+    bool zero = !bytes.empty() && bytes.back() == 0;
+    // Only a reading of some rounds drops a final 0.
+    auto writes_alike = [&](const crypt_structure::result &x) {
+        return !zero || keep_zero || (x.rounds == 0) == (R == 0);
+    };
     for (size_t r = 0; r < st.results.size(); ++r)
-        if (prints[r] == f && decode_reading_as(numbers, st, st.results[r].rounds, bytes,
-                                                decode_mode::compare)) {
+        if (prints[r] == f && writes_alike(st.results[r]) &&
+            decode_reading_as(numbers, st, st.results[r].rounds, bytes, decode_mode::compare)) {
             st.readings.push_back({R, static_cast<int>(r)});
             return;
         }
     size_t n = bytes.size();
-    bool zero = n > 0 && bytes[n - 1] == 0;
     st.results.push_back({R, looks_like_text(bytes.data(), zero ? n - 1 : n), zero});
     prints.push_back(f);
     st.readings.push_back({R, static_cast<int>(st.results.size() - 1)});
@@ -220,7 +224,7 @@ bool unwinder::undo_flip(int t, int &m)
 
 } // namespace
 
-crypt_structure read_structure(const crypt_numbers &numbers)
+crypt_structure read_structure(const crypt_numbers &numbers, bool keep_zero)
 {
     crypt_structure out;
     if (numbers.size() > INT_MAX || !numbers.complete())
@@ -240,14 +244,14 @@ crypt_structure read_structure(const crypt_numbers &numbers)
     if (n % 2) {
         // The first round pads an odd count: no rounds ran.
         if (decode_pairs(numbers, 0, {}, bytes, decode_mode::fill))
-            add_reading(numbers, out, 0, bytes, prints);
+            add_reading(numbers, out, 0, bytes, prints, keep_zero);
         return out;
     }
     unwinder back(numbers);
     int least = least_rounds(numbers.longest());
     for (int t = 0; t <= most_rounds; ++t) {
         if (t >= least && back.bytes_at(t, bytes))
-            add_reading(numbers, out, t, bytes, prints);
+            add_reading(numbers, out, t, bytes, prints, keep_zero);
         int m;
         if (t == most_rounds || !back.undo_flip(t, m))
             break;

@@ -44,7 +44,11 @@ struct crypt_structure {
     flip_list flips(int R) const;
 };
 
-crypt_structure read_structure(const crypt_numbers &numbers);
+// The structure of a crypt. Results are the byte strings the readings
+// write: a reading of no rounds keeps a final 0 byte that a reading of
+// some rounds drops as gen's padding (unless keep_zero), so the two are
+// different results even where they undo to the same bytes.
+crypt_structure read_structure(const crypt_numbers &numbers, bool keep_zero = false);
 
 // The bytes of a reading with R rounds into out (one per number, a
 // possible padding 0 included).

@@ -76,6 +76,15 @@ out_file::out_file(const char *path, out_options o)
         fail(EISDIR);
         return;
     }
+    if (exists && !S_ISREG(old.st_mode)) {
+        // Replacing a FIFO or a device would break whatever uses it: it is
+        // written into, as a shell's redirection would, never replaced.
+        direct_ = true;
+        fd_ = open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd_ < 0)
+            fail(errno);
+        return;
+    }
     struct stat self;
     if (!o.replace && lstat(path, &self) == 0) {
         fail(EEXIST);
@@ -83,14 +92,6 @@ out_file::out_file(const char *path, out_options o)
     }
     if (exists && o.only_writable && faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) {
         fail(errno);
-        return;
-    }
-    if (exists && !S_ISREG(old.st_mode)) {
-        // Replacing a FIFO or a device would break whatever uses it.
-        direct_ = true;
-        fd_ = open(target_.c_str(), O_WRONLY | O_CLOEXEC);
-        if (fd_ < 0)
-            fail(errno);
         return;
     }
     if (open_temporary() != 0 || (exists && keep_attributes(old) != 0))

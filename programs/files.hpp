@@ -35,7 +35,8 @@ input read_input(const char *path, unsigned char *buf, size_t cap);
 // Everything that can be checked is checked when the object is made, so a
 // failure comes before the work. Every failure leaves path as it was.
 struct out_options {
-    bool replace = true;         // false: an existing path is an error (EEXIST)
+    bool replace = true;         // false: an existing path is an error (EEXIST), but a FIFO or device
+                                 // is written into all the same
     bool only_writable = false;  // an existing file we may not write is an error, as for fopen
 };
 

@@ -140,13 +140,20 @@ void setup_process()
     signal(SIGPIPE, SIG_IGN);
     signal(SIGXFSZ, SIG_IGN);
     // Every signal whose default action ends the process, so that none
-    // leaves a named temporary file behind.
+    // leaves a named temporary file behind; but one ignored at start
+    // stays ignored, as nohup and a background job of a shell ask.
+    auto catch_signal = [](int sig) {
+        struct sigaction old;
+        if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
+            return;
+        signal(sig, on_fatal_signal);
+    };
     for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGUSR1,
                     SIGSEGV, SIGUSR2, SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGVTALRM, SIGPROF,
                     SIGIO, SIGPWR, SIGSYS})
-        signal(sig, on_fatal_signal);
+        catch_signal(sig);
     for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig)
-        signal(sig, on_fatal_signal);
+        catch_signal(sig);
 }
 
 void start_program(const char *name)

@@ -90,7 +90,10 @@ void report(const gen::restored &r, const char *name, const options &o)
         warn(name, "decoded from its structure alone (" + std::to_string(r.rounds) +
                        " rounds); nothing was verified");
     if (r.chosen_by_window) {
-        warn(name, "only the day before " + std::string(o.from_file ? "its modification time" : "now") +
+        std::string range = r.chosen_within == gen::first_window + 1
+                                ? "the day"
+                                : "the " + std::to_string(r.chosen_within) + " seconds";
+        warn(name, "only " + range + " before " + (o.from_file ? "its modification time" : "now") +
                        " tells its readings apart: writing what second " + std::to_string(r.second) +
                        " there makes; these also fit, and seconds further back may make them:");
         list_candidates(name, r.candidates);

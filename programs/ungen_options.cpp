@@ -86,12 +86,25 @@ long long parse_integer(const char *arg, const char *name, long long lo, long lo
     return v;
 }
 
+// Exits 0 once what was printed on standard output is written, or 1 with
+// the reason it could not be.
+[[noreturn]] void exit_printed()
+{
+    if (fflush(stdout) != 0 || ferror(stdout)) {
+        int err = errno;
+        fprintf(stderr, "ungen: standard output: %s\n", strerror(err ? err : EIO));
+        exit(1);
+    }
+    exit(0);
+}
+
 // Prints the families --libc takes and the C libraries of each.
-void list_families()
+[[noreturn]] void list_families()
 {
     printf("The C libraries whose rand() ungen knows, by the name --libc takes:\n");
     for (const gen::libc_family &f : gen::libc_families())
         printf("  %-10s %s\n", f.name.c_str(), f.libraries.c_str());
+    exit_printed();
 }
 
 // The names of --libc NAME[,NAME...], each one a family's.
@@ -183,15 +196,13 @@ options parse_options(int argc, char **argv)
         case 'v': o.verbose = true; break;
         case unverified_opt: o.r.unverified = true; break;
         case libc_opt:
-            if (strcmp(optarg, "help") == 0) {
+            if (strcmp(optarg, "help") == 0)
                 list_families();
-                exit(0);
-            }
             o.r.libc = parse_families(optarg);
             break;
         case keep_zero_opt: o.r.keep_zero = true; break;
-        case 'h': fputs(usage_text, stdout); exit(0);
-        case version_opt: printf("ungen %s\n", gen::version()); exit(0);
+        case 'h': fputs(usage_text, stdout); exit_printed();
+        case version_opt: printf("ungen %s\n", gen::version()); exit_printed();
         case ':': {
             std::string opt = argv[optind - 1];
             if (opt.compare(0, 2, "--") != 0)

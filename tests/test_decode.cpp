@@ -132,7 +132,7 @@ TEST(Scan, MalformedCryptsAreRejectedAtTheirFirstBadByte)
         {"007 ", 1, "expected a space after 0"},
         {"12a4 ", 2, "expected a digit or a space"},
         {"1 2", 3, "the crypt ends inside a number: it may have been cut short"},
-        {"1 2 \n\n", 4, "expected a digit or '-'"},  // one newline at the end, no more
+        {"1 2 \n\n", 5, "expected the end of the crypt after its newline"},  // one newline, no more
         {"1 2 \r", 4, "expected a digit or '-'"},
         {"1 2\n", 3, "expected a digit or a space"},
         {"1 23", 4, "the crypt ends inside a number: it may have been cut short"},

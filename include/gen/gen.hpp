@@ -48,7 +48,9 @@ int draw_rounds();
 // round for its flip, and passes the crypt text to write in pieces.
 // on_round(j, rounds) is called for every round in order, paced by the
 // work: when j / rounds of the evaluation and writing is done. Returns 0,
-// or the errno that write returned (the text is then incomplete).
+// or the errno that write returned (the text is then incomplete), or
+// EINVAL for rounds outside 0 to most_rounds or a negative n (nothing is
+// drawn or written then).
 int encode_rounds(const unsigned char *bytes, int n, int rounds, const write_fn &write,
                   const round_fn &on_round = {});
 
@@ -103,7 +105,7 @@ enum class status {
 struct restore_options {
     std::optional<uint32_t> second;  // the second gen started at: no search
     std::optional<int> rounds;       // only the reading with this round count
-    uint32_t newest = 0;             // the search starts here, going back; 0: now
+    std::optional<uint32_t> newest;  // the search starts here, going back; none: now
     std::optional<uint64_t> window;  // ... and goes only this many seconds further
     int jobs = 0;                    // search threads; 0: one per CPU
     bool unverified = false;         // decode from the structure alone, with no second
@@ -150,10 +152,12 @@ struct restored {
     bool unverified = false;       // decoded from the structure alone
     bool dropped_padding = false;  // a final 0 byte that may be gen's padding was dropped
     bool zero_elsewhere = false;   // ... and the other bytes hold a 0 too, so it may be real
-    // Other results fit, and only the day before newest told them apart: a
-    // second there makes this one, and none there makes the others (in
-    // candidates), which some seconds beyond it may.
+    // Other results fit, and only the seconds just before newest told them
+    // apart (the day before it, or the caller's window): a second there
+    // makes this one, and none there makes the others (in candidates),
+    // which some seconds beyond them may.
     bool chosen_by_window = false;
+    uint64_t chosen_within = 0;  // ... that many seconds
     // ambiguous: every result that fits, text first; chosen_by_window: the
     // others.
     std::vector<candidate> candidates;

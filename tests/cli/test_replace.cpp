@@ -372,6 +372,19 @@ TEST(Hostile, NoWrongSuccessNoBlowup)
              EXPECT_TRUE(r.out == flag);
              EXPECT_EQ(s.names().count("-"), 0u);
          }},
+        {"12: a device is written into without --force", nothing, {ungen, "-t", T, "-o", "/dev/full"},
+         out_mode::capture, 1, "ungen: crypt: " + dropped + "ungen: /dev/full: No space left on device\n",
+         no_output},
+        {"7: --help that cannot be written fails", nothing,
+         {"sh", "-c", sh_quote(ungen) + " --help > /dev/full"}, out_mode::capture, 1,
+         "ungen: standard output: No space left on device\n", nullptr},
+        {"7: and --version", nothing, {"sh", "-c", sh_quote(ungen) + " --version > /dev/full"},
+         out_mode::capture, 1, "ungen: standard output: No space left on device\n", nullptr},
+        {"6: a hangup ignored at start stays ignored, as nohup asks", nothing,
+         {"sh", "-c", "trap '' HUP; (sleep 1; cat crypt) | " + sh_quote(ungen) + " -t " + T +
+                          " - > got & p=$!; sleep 0.3; kill -HUP $p; wait $p"},
+         out_mode::capture, 0, "ungen: standard input: " + dropped,
+         [flag](const scratch &s, const run_result &) { EXPECT_TRUE(s.read("got") == flag); }},
         {"filter: a window round through 0 says so",
          [](const scratch &s) {
              timespec when[2] = {{3, 0}, {3, 0}};

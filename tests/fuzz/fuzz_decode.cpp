@@ -50,16 +50,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (out != mine)
                 __builtin_trap();
         }
+        // Results with the same bytes differ in what they write: one of no
+        // rounds keeps a final 0 that the other drops as the padding.
         for (size_t a = 0; a < results.size(); ++a)
             for (size_t b = a + 1; b < results.size(); ++b)
-                if (results[a] == results[b])
+                if (results[a] == results[b] &&
+                    (results[a].empty() || results[a].back() != 0 ||
+                     (st.results[a].rounds == 0) == (st.results[b].rounds == 0)))
                     __builtin_trap();
         for (uint32_t t : tries) {
-            bool ok = decode_at(numbers, t, out);
+            bool ok = decode_at(numbers, glibc_family(), t, out);
             // A run that verifies has its round count among the readings.
             bool listed = false;
             for (const auto &r : st.readings)
-                listed |= r.rounds == rounds_at(t) && results[static_cast<size_t>(r.result)] == out;
+                listed |= r.rounds == rounds_at(glibc_family(), t) && results[static_cast<size_t>(r.result)] == out;
             if (ok && !listed)
                 __builtin_trap();
         }
