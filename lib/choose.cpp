@@ -139,6 +139,10 @@ choice choose_together(const crypt_structure &st, const search_plan &plan, const
     search_result near = search_in_order(st, plan, 0, window, false, tick);
     if (window == plan.span)
         return from_range(st, std::move(near), window, plan);
+    // Seconds there make two results or more: they both verify, whatever
+    // the rest of the range holds, and counting on would only cost time.
+    if (results_matched(st, near).size() > 1)
+        return from_counts(st, std::move(near), plan);
     if (results_matched(st, near).size() == 1) {
         choice c = one_made(st, near, window, plan);
         if (c.kind == choice::found)

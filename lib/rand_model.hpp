@@ -53,7 +53,7 @@ const uint32_t *first_draw_coefficients();
 
 // Draw k (from 0) after srand() from the words it started from, without
 // running the generator, for the first few draws.
-constexpr int early_draws = 2;
+constexpr int early_draws = 8;
 int early_draw(int k, const uint32_t w[words]);
 
 // a[i] = 16807^i mod (2^31 - 1): seed s + 1 has w_i(s) + a[i] for i >= 1.

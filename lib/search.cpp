@@ -20,20 +20,6 @@ namespace {
 // of counts keeps few seeds at a time.
 constexpr uint64_t chunk_size = 1u << 22, piece_size = 1u << 16;
 
-template <class Draw>
-bool draws_match(const crypt_structure &st, int R, Draw draw)
-{
-    // With one pair (or none) every draw names it.
-    if (st.count <= 2)
-        return true;
-    for (int j = 0; j < R; ++j) {
-        int r = draw();
-        if (flipped_pair(r, st.count) != st.flip(R, j))
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 std::vector<int> readings_by_rounds(const crypt_structure &st)
@@ -47,18 +33,32 @@ std::vector<int> readings_by_rounds(const crypt_structure &st)
 int reading_of_second(const crypt_structure &st, const std::vector<int> &of, const family &f,
                       uint32_t s)
 {
-    // Most seconds fail at the first flip: both draws come cheaply, and
-    // only those that pass run the generator.
-    int R = f.early(s, 0) % 4011;
+    // Most seconds fail at the first draw or the first flips: those come
+    // cheaply, and only seconds that pass them all run the generator.
+    int d[early_draws];
+    f.early(s, d, 2);
+    int R = d[0] % 4011;
     int r = of[static_cast<size_t>(R)];
-    if (r < 0)
+    if (r < 0 || st.count <= 2 || R == 0)
+        return r;
+    if (flipped_pair(d[1], st.count) != st.flip(R, 0))
         return -1;
-    if (st.count > 2 && R > 0 && flipped_pair(f.early(s, 1), st.count) != st.flip(R, 0))
-        return -1;
+    int early = std::min(R, early_draws - 1);
+    if (early > 1)
+        f.early(s, d, early + 1);
+    for (int j = 1; j < early; ++j)
+        if (flipped_pair(d[j + 1], st.count) != st.flip(R, j))
+            return -1;
+    if (R == early)
+        return r;
     rand_state g;
     f.seed(g, s);
-    f.next(g);
-    return draws_match(st, R, [&] { return f.next(g); }) ? r : -1;
+    for (int k = 0; k <= early; ++k)
+        f.next(g);
+    for (int j = early; j < R; ++j)
+        if (flipped_pair(f.next(g), st.count) != st.flip(R, j))
+            return -1;
+    return r;
 }
 
 void reading_matches::add(uint32_t s, uint64_t rank)

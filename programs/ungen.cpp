@@ -60,6 +60,24 @@ std::string preview(const gen::candidate &c)
     return out;
 }
 
+// Round counts, lowest first, with runs written as ranges: "1, 3 to 4010".
+std::string round_counts(const std::vector<int> &rounds)
+{
+    std::string out;
+    for (size_t i = 0; i < rounds.size();) {
+        size_t j = i;
+        while (j + 1 < rounds.size() && rounds[j + 1] == rounds[j] + 1)
+            ++j;
+        out += (out.empty() ? "" : ", ") + std::to_string(rounds[i]);
+        if (j > i + 1)
+            out += " to " + std::to_string(rounds[j]);
+        else if (j == i + 1)
+            out += ", " + std::to_string(rounds[j]);
+        i = j + 1;
+    }
+    return out;
+}
+
 // One line per candidate: its length and round counts, its first bytes,
 // and how many seconds make it.
 void list_candidates(const char *name, const std::vector<gen::candidate> &all)
@@ -67,9 +85,7 @@ void list_candidates(const char *name, const std::vector<gen::candidate> &all)
     constexpr size_t listed = 10;
     for (size_t i = 0; i < all.size() && i < listed; ++i) {
         const gen::candidate &c = all[i];
-        std::string rounds;
-        for (int R : c.rounds)
-            rounds += (rounds.empty() ? "" : ", ") + std::to_string(R);
+        std::string rounds = round_counts(c.rounds);
         std::string line = "  " + std::to_string(c.length) + (c.length == 1 ? " byte, " : " bytes, ") +
                            rounds + (c.rounds.size() == 1 && c.rounds[0] == 1 ? " round: " : " rounds: ") +
                            preview(c);

@@ -98,7 +98,7 @@ TEST(Libc, TwinsMakeTheSameDrawsAndNoOthersDo)
             if (!f->inverse)
                 continue;
             std::vector<uint32_t> same_first;
-            f->inverse->seeds_of(static_cast<uint32_t>(f->early(s, 0)), same_first);
+            f->inverse->seeds_of(static_cast<uint32_t>(first_draw(*f, s)), same_first);
             for (uint32_t t : same_first) {
                 if (t != s && std::find(twins.begin(), twins.end(), t) == twins.end()) {
                     EXPECT_NE(model(*f, t, 60), model(*f, s, 60)) << "seed " << t;

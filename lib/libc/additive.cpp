@@ -4,6 +4,8 @@
 #include "family.hpp"
 #include "rand_model.hpp"
 
+static_assert(gen::early_draws <= gen::rand_model::early_draws);
+
 namespace gen {
 
 int additive_next(rand_state &st)
@@ -22,14 +24,18 @@ void additive_start(rand_state &st)
         additive_next(st);
 }
 
-int additive_early(const uint32_t w[31], int k) { return rand_model::early_draw(k, w); }
+void additive_early(const uint32_t w[31], int *out, int count)
+{
+    for (int k = 0; k < count; ++k)
+        out[k] = rand_model::early_draw(k, w);
+}
 
 void orbit_unit(const family &f, const screen_ops &ops, const orbit_form &form, const uint32_t odd[4],
                 uint64_t u, const round_set &set, std::vector<uint32_t> &out)
 {
     if (u + 1 == orbit_units) {
         for (int i = 0; i < 4; ++i)
-            if (set.member[f.early(odd[i], 0) % 4011])
+            if (set.member[first_draw(f, odd[i]) % 4011])
                 out.push_back(odd[i]);
         return;
     }

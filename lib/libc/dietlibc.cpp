@@ -25,7 +25,7 @@ int dietlibc_next(rand_state &st)
     return static_cast<int>(st.x);
 }
 
-int dietlibc_early(uint32_t s, int k) { return early_of(dietlibc_seed, dietlibc_next, s, k); }
+void dietlibc_early(uint32_t s, int *out, int count) { early_of(dietlibc_seed, dietlibc_next, s, out, count); }
 
 // Every seed whose value is r mod p, in increasing order: r itself (p
 // for 0), 2^31 for p - 1 (as -2^31), and r - p read as unsigned.

@@ -69,9 +69,10 @@ struct family {
 
     void (*seed)(rand_state &, uint32_t s);
     int (*next)(rand_state &);
-    // Draw k (0 or 1) after srand(s), without running the whole generator
-    // where that is dear (31 words and 310 discarded outputs).
-    int (*early)(uint32_t s, int k);
+    // The first count draws after srand(s) (count at most early_draws),
+    // without running the whole generator where that is dear (31 words and
+    // 310 discarded outputs).
+    void (*early)(uint32_t s, int *out, int count);
     // Appends the other seeds whose draws are the same as s's (or none).
     void (*twins)(uint32_t s, std::vector<uint32_t> &out);
 
@@ -133,27 +134,35 @@ extern const family_kernels lcg64_portable;
 const family_kernels *lcg64_avx2();
 
 // The 31-word generators (glibc's, FreeBSD's): one step; the 310
-// discarded outputs after the words are filled; draw k (0 or 1) from the
-// words alone.
+// discarded outputs after the words are filled; the first count draws
+// from the words alone.
 int additive_next(rand_state &st);
 void additive_start(rand_state &st);
-int additive_early(const uint32_t w[31], int k);
+void additive_early(const uint32_t w[31], int *out, int count);
 // Their whole range along the orbit: units of orbit_unit_windows windows,
 // and a last one for the four seeds on no window.
 constexpr uint64_t orbit_unit_windows = 1u << 20;
 constexpr uint64_t orbit_units = (2147483646u + orbit_unit_windows - 1) / orbit_unit_windows + 1;
 void orbit_unit(const family &f, const screen_ops &ops, const orbit_form &form, const uint32_t odd[4],
                 uint64_t u, const round_set &set, std::vector<uint32_t> &out);
-// Draw k after srand(s), by running a one-word generator.
+constexpr int early_draws = 8;
+
+// The first count draws after srand(s), by running a one-word generator.
 template <class Seed, class Next>
-int early_of(Seed seed, Next next, uint32_t s, int k)
+void early_of(Seed seed, Next next, uint32_t s, int *out, int count)
 {
     rand_state st;
     seed(st, s);
-    int r = next(st);
-    for (; k > 0; --k)
-        r = next(st);
-    return r;
+    for (int k = 0; k < count; ++k)
+        out[k] = next(st);
+}
+
+// The first draw after srand(s).
+inline int first_draw(const family &f, uint32_t s)
+{
+    int d;
+    f.early(s, &d, 1);
+    return d;
 }
 
 // a^e mod 2^31 - 1.

@@ -34,11 +34,11 @@ void freebsd_seed(rand_state &st, uint32_t s)
     additive_start(st);
 }
 
-int freebsd_early(uint32_t s, int k)
+void freebsd_early(uint32_t s, int *out, int count)
 {
     uint32_t w[31];
     words_of(s, w);
-    return additive_early(w, k);
+    additive_early(w, out, count);
 }
 
 const orbit_form &form()

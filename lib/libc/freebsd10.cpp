@@ -17,7 +17,7 @@ int freebsd10_next(rand_state &st)
     return static_cast<int>(st.x);
 }
 
-int freebsd10_early(uint32_t s, int k) { return early_of(freebsd10_seed, freebsd10_next, s, k); }
+void freebsd10_early(uint32_t s, int *out, int count) { early_of(freebsd10_seed, freebsd10_next, s, out, count); }
 
 // Every seed with s mod 0x7ffffffe = f, in increasing order.
 void seeds_of_fold(uint64_t f, std::vector<uint32_t> &out)

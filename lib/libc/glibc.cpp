@@ -18,11 +18,11 @@ void glibc_seed(rand_state &st, uint32_t s)
     additive_start(st);
 }
 
-int glibc_early(uint32_t s, int k)
+void glibc_early(uint32_t s, int *out, int count)
 {
     uint32_t w[rand_model::words];
     rand_model::seed_words(s, w);
-    return additive_early(w, k);
+    additive_early(w, out, count);
 }
 
 // srand(0) seeds as srand(1).

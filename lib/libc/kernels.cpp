@@ -23,7 +23,7 @@ void seeds_by_early_draw(const family &f, uint32_t first, uint64_t count, const 
 {
     for (uint64_t i = 0; i < count; ++i) {
         uint32_t s = static_cast<uint32_t>(first + i);
-        if (set.member[f.early(s, 0) % 4011])
+        if (set.member[first_draw(f, s) % 4011])
             out.push_back(s);
     }
 }

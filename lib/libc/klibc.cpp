@@ -28,7 +28,7 @@ int klibc_next(rand_state &st)
     return static_cast<int>(st.x >> 17);
 }
 
-int klibc_early(uint32_t s, int k) { return early_of(klibc_seed, klibc_next, s, k); }
+void klibc_early(uint32_t s, int *out, int count) { early_of(klibc_seed, klibc_next, s, out, count); }
 
 void seeds_of(uint32_t o, std::vector<uint32_t> &out)
 {

@@ -21,7 +21,7 @@ int macos_next(rand_state &st)
     return static_cast<int>(st.x);
 }
 
-int macos_early(uint32_t s, int k) { return early_of(macos_seed, macos_next, s, k); }
+void macos_early(uint32_t s, int *out, int count) { early_of(macos_seed, macos_next, s, out, count); }
 
 // Every seed whose state is r mod p, in increasing order.
 void seeds_of_residue(uint64_t r, std::vector<uint32_t> &out)

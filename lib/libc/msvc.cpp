@@ -18,7 +18,7 @@ int msvc_next(rand_state &st)
     return static_cast<int>((st.x >> 16) & 0x7fff);
 }
 
-int msvc_early(uint32_t s, int k) { return early_of(msvc_seed, msvc_next, s, k); }
+void msvc_early(uint32_t s, int *out, int count) { early_of(msvc_seed, msvc_next, s, out, count); }
 
 void msvc_twins(uint32_t s, std::vector<uint32_t> &out) { out.push_back(s ^ 0x80000000u); }
 

@@ -16,7 +16,7 @@ int musl_next(rand_state &st)
     return static_cast<int>(st.x >> 33);
 }
 
-int musl_early(uint32_t s, int k) { return early_of(musl_seed, musl_next, s, k); }
+void musl_early(uint32_t s, int *out, int count) { early_of(musl_seed, musl_next, s, out, count); }
 
 } // namespace
 

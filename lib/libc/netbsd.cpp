@@ -19,7 +19,7 @@ int netbsd_next(rand_state &st)
     return static_cast<int>(st.x & 0x7fffffff);
 }
 
-int netbsd_early(uint32_t s, int k) { return early_of(netbsd_seed, netbsd_next, s, k); }
+void netbsd_early(uint32_t s, int *out, int count) { early_of(netbsd_seed, netbsd_next, s, out, count); }
 
 void netbsd_twins(uint32_t s, std::vector<uint32_t> &out) { out.push_back(s ^ 0x80000000u); }
 

@@ -16,7 +16,7 @@ int newlib_next(rand_state &st)
     return static_cast<int>((st.x >> 32) & 0x7fffffff);
 }
 
-int newlib_early(uint32_t s, int k) { return early_of(newlib_seed, newlib_next, s, k); }
+void newlib_early(uint32_t s, int *out, int count) { early_of(newlib_seed, newlib_next, s, out, count); }
 
 } // namespace
 
