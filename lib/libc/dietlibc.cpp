@@ -43,9 +43,7 @@ void dietlibc_twins(uint32_t s, std::vector<uint32_t> &out)
 {
     std::vector<uint32_t> all;
     seeds_of_residue(residue(s), all);
-    for (uint32_t t : all)
-        if (t != s)
-            out.push_back(t);
+    others_than(s, all, out);
 }
 
 void seeds_of(uint32_t o, std::vector<uint32_t> &out)

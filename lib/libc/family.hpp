@@ -165,6 +165,15 @@ inline int first_draw(const family &f, uint32_t s)
     return d;
 }
 
+// Appends the seeds of all but s: the twins of s among the seeds that
+// share its state.
+inline void others_than(uint32_t s, const std::vector<uint32_t> &all, std::vector<uint32_t> &out)
+{
+    for (uint32_t t : all)
+        if (t != s)
+            out.push_back(t);
+}
+
 // a^e mod 2^31 - 1.
 uint32_t pow_mod_p(uint64_t a, uint64_t e);
 

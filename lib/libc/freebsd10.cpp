@@ -30,9 +30,7 @@ void freebsd10_twins(uint32_t s, std::vector<uint32_t> &out)
 {
     std::vector<uint32_t> all;
     seeds_of_fold(s % fold, all);
-    for (uint32_t t : all)
-        if (t != s)
-            out.push_back(t);
+    others_than(s, all, out);
 }
 
 void seeds_of(uint32_t o, std::vector<uint32_t> &out)
