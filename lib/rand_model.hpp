@@ -50,10 +50,12 @@ private:
 
 // c with first rand() after srand(s) == (sum of c[i] * w_i(s) mod 2^32) >> 1.
 const uint32_t *first_draw_coefficients();
+// The same for draw k (from 0), k below early_draws.
+const uint32_t *draw_coefficients(int k);
 
 // Draw k (from 0) after srand() from the words it started from, without
 // running the generator, for the first few draws.
-constexpr int early_draws = 8;
+constexpr int early_draws = 32;
 int early_draw(int k, const uint32_t w[words]);
 
 // a[i] = 16807^i mod (2^31 - 1): seed s + 1 has w_i(s) + a[i] for i >= 1.

@@ -44,17 +44,22 @@ struct avx2_round_test {
                 static_cast<uint32_t>(4011 - set.listed[i]) * inverse + 0x80000000u));
     }
 
+    // o % 4011, for o below 2^31: o - 4011 (o / 4011), with o / 4011 =
+    // (o * magic) >> 43.
+    __attribute__((target("avx2"))) static __m256i mod_4011(__m256i o)
+    {
+        const __m256i magic = _mm256_set1_epi32(static_cast<int>(2192992527u));
+        __m256i qe = _mm256_srli_epi64(_mm256_mul_epu32(o, magic), 43);
+        __m256i qo = _mm256_srli_epi64(_mm256_mul_epu32(_mm256_srli_epi64(o, 32), magic), 43);
+        __m256i q = _mm256_blend_epi32(qe, _mm256_slli_epi64(qo, 32), 0xAA);
+        return _mm256_sub_epi32(o, _mm256_mullo_epi32(q, _mm256_set1_epi32(4011)));
+    }
+
     __attribute__((target("avx2"))) int mask(__m256i o) const
     {
-        __m256i hit;
         if (gather) {
-            // r = o - 4011 * (o / 4011), with o / 4011 = (o * magic) >> 43.
-            const __m256i magic = _mm256_set1_epi32(static_cast<int>(2192992527u));
-            __m256i qe = _mm256_srli_epi64(_mm256_mul_epu32(o, magic), 43);
-            __m256i qo = _mm256_srli_epi64(_mm256_mul_epu32(_mm256_srli_epi64(o, 32), magic), 43);
-            __m256i q = _mm256_blend_epi32(qe, _mm256_slli_epi64(qo, 32), 0xAA);
-            __m256i r = _mm256_sub_epi32(o, _mm256_mullo_epi32(q, _mm256_set1_epi32(4011)));
-            hit = _mm256_cmpeq_epi32(_mm256_i32gather_epi32(member, r, 4), _mm256_setzero_si256());
+            __m256i r = mod_4011(o);
+            __m256i hit = _mm256_cmpeq_epi32(_mm256_i32gather_epi32(member, r, 4), _mm256_setzero_si256());
             return ~_mm256_movemask_ps(_mm256_castsi256_ps(hit)) & 0xFF;
         }
         __m256i m = _mm256_mullo_epi32(o, inv);
@@ -62,6 +67,45 @@ struct avx2_round_test {
         for (int i = 0; i < tests; ++i)
             miss = _mm256_and_si256(miss, _mm256_cmpgt_epi32(_mm256_add_epi32(m, offset[i]), limit));
         return ~_mm256_movemask_ps(_mm256_castsi256_ps(miss)) & 0xFF;
+    }
+};
+
+// Which lanes of eight runs of draws pass a set that screens by its
+// first flips, as round_set::passes: o[k] holds draw k of each lane (each
+// below 2^31), for k from 0 to the set's flips.
+struct avx2_flip_test {
+    const round_set &set;
+    __m256i numbers;
+    __m256d inverse;
+
+    __attribute__((target("avx2"))) explicit avx2_flip_test(const round_set &s)
+        : set(s), numbers(_mm256_set1_epi32(s.numbers)), inverse(_mm256_set1_pd(1.0 / s.numbers))
+    {
+    }
+
+    // o % numbers: the quotient in doubles is off by at most one.
+    __attribute__((target("avx2"))) __m256i mod_numbers(__m256i o) const
+    {
+        __m128i lo = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(o)), inverse));
+        __m128i hi = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(o, 1)), inverse));
+        __m256i q = _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
+        __m256i r = _mm256_sub_epi32(o, _mm256_mullo_epi32(q, numbers));
+        r = _mm256_add_epi32(r, _mm256_and_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), r), numbers));
+        return _mm256_sub_epi32(r, _mm256_andnot_si256(_mm256_cmpgt_epi32(numbers, r), numbers));
+    }
+
+    __attribute__((target("avx2"))) int mask(const __m256i *o) const
+    {
+        const __m256i r = avx2_round_test::mod_4011(o[0]), one = _mm256_set1_epi32(1),
+                      zero = _mm256_setzero_si256();
+        __m256i member = _mm256_i32gather_epi32(reinterpret_cast<const int *>(set.member), r, 4);
+        __m256i hit = _mm256_xor_si256(_mm256_cmpeq_epi32(member, zero), _mm256_set1_epi32(-1));
+        for (int k = 0; k < set.flips; ++k) {
+            __m256i w = _mm256_i32gather_epi32(set.want[static_cast<size_t>(k)].data(), r, 4);
+            __m256i pair = _mm256_add_epi32(_mm256_srli_epi32(_mm256_or_si256(mod_numbers(o[k + 1]), one), 1), one);
+            hit = _mm256_and_si256(hit, _mm256_or_si256(_mm256_cmpgt_epi32(zero, w), _mm256_cmpeq_epi32(w, pair)));
+        }
+        return _mm256_movemask_ps(_mm256_castsi256_ps(hit));
     }
 };
 

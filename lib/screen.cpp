@@ -19,6 +19,31 @@ void round_set::add(int R)
     listed[count++] = R;
 }
 
+void round_set::screen_flips(int f, int n)
+{
+    flips = std::min(f, most_flips);
+    numbers = n;
+    want.assign(static_cast<size_t>(flips), std::vector<int>(4011, -1));
+}
+
+static_assert(round_set::most_flips < rand_model::early_draws);
+
+orbit_form make_orbit_form(uint32_t word_add, uint32_t twin_w0)
+{
+    // Every word adds word_add, so each sum adds word_add times the sum of
+    // its coefficients; the twin's first word adds twin_w0 times c_0.
+    orbit_form form{word_add, word_add + twin_w0, {}, {}};
+    for (int k = 0; k <= round_set::most_flips; ++k) {
+        const uint32_t *c = rand_model::draw_coefficients(k);
+        uint32_t sum = 0;
+        for (int i = 0; i < words; ++i)
+            sum += c[i];
+        form.sum_add[k] = word_add * sum;
+        form.up_delta[k] = c[0] * twin_w0;
+    }
+    return form;
+}
+
 namespace {
 
 constexpr int lanes = 8;
@@ -30,8 +55,11 @@ void portable_seeds(uint32_t first, uint32_t count, const round_set &set,
     const uint32_t *a = rand_model::word_steps();
     uint32_t w[words];
     rand_model::seed_words(first, w);
+    uint32_t d[round_set::most_flips + 1] = {};
     for (uint32_t i = 0; i < count; ++i) {
-        if (set.member[rand_model::early_draw(0, w) % 4011])
+        for (int k = 0; k <= set.flips; ++k)
+            d[k] = static_cast<uint32_t>(rand_model::early_draw(k, w));
+        if (set.passes(d))
             out.push_back(first + i);
         ++w[0];
         for (int j = 1; j < words; ++j) {
@@ -50,15 +78,19 @@ void orbit_window(uint64_t k, uint32_t *w, int n = words)
         w[i] = rand_model::orbit_next(w[i - 1]);
 }
 
-// The seeds of one orbit window whose first draw is in the set, the first
-// seed first. sum is the window's sum of c_i x_(k+i).
-void orbit_hits(const orbit_form &form, uint32_t x, uint32_t sum, const round_set &set,
+// The seeds of one orbit window that pass, the first seed first. sum[k]
+// is the window's sum of draw k's coefficients times its words.
+void orbit_hits(const orbit_form &form, uint32_t x, const uint32_t *sum, const round_set &set,
                 std::vector<uint32_t> &lower, std::vector<uint32_t> &upper)
 {
-    uint32_t lo = sum + form.sum_add;
-    if (set.member[(lo >> 1) % 4011])
+    uint32_t lo[round_set::most_flips + 1] = {}, up[round_set::most_flips + 1] = {};
+    for (int k = 0; k <= set.flips; ++k) {
+        lo[k] = (sum[k] + form.sum_add[k]) >> 1;
+        up[k] = (sum[k] + form.sum_add[k] + form.up_delta[k]) >> 1;
+    }
+    if (set.passes(lo))
         lower.push_back(x + form.lower_add);
-    if (set.member[((lo + form.up_delta) >> 1) % 4011])
+    if (set.passes(up))
         upper.push_back(x + form.up_add);
 }
 
@@ -67,10 +99,12 @@ void orbit_hits(const orbit_form &form, uint32_t x, uint32_t sum, const round_se
 void ring_step(const orbit_form &form, uint32_t *w, uint64_t n, const round_set &set,
                std::vector<uint32_t> &lower, std::vector<uint32_t> &upper)
 {
-    const uint32_t *c = rand_model::first_draw_coefficients();
-    uint32_t acc = 0;
-    for (int j = 0; j < words; ++j)
-        acc += c[j] * w[(n + j) % words];
+    uint32_t acc[round_set::most_flips + 1] = {};
+    for (int k = 0; k <= set.flips; ++k) {
+        const uint32_t *c = rand_model::draw_coefficients(k);
+        for (int j = 0; j < words; ++j)
+            acc[k] += c[j] * w[(n + j) % words];
+    }
     orbit_hits(form, w[n % words], acc, set, lower, upper);
     w[n % words] = rand_model::orbit_next(w[(n + words - 1) % words]);
 }
@@ -139,7 +173,10 @@ __attribute__((target("avx2"))) void avx2_seeds(uint32_t first, uint32_t count,
             for (int j = 0; j < words; ++j)
                 start[j][l] = w[j];
         }
-        __m256i w[words], step[words], coeff[words];
+        __m256i w[words], step[words], coeff[words], later[round_set::most_flips][words];
+        for (int k = 0; k < set.flips; ++k)
+            for (int j = 0; j < words; ++j)
+                later[k][j] = _mm256_set1_epi32(static_cast<int>(rand_model::draw_coefficients(k + 1)[j]));
         for (int j = 0; j < words; ++j) {
             w[j] = _mm256_load_si256(reinterpret_cast<const __m256i *>(start[j]));
             coeff[j] = _mm256_set1_epi32(static_cast<int>(c[j]));
@@ -148,11 +185,19 @@ __attribute__((target("avx2"))) void avx2_seeds(uint32_t first, uint32_t count,
         }
         const __m256i m = _mm256_set1_epi32(static_cast<int>(modulus));
         const avx2_round_test test(set);
+        const avx2_flip_test flip_test(set);
         alignas(32) uint32_t seeds[lanes];
         for (int l = 0; l < lanes; ++l)
             seeds[l] = first + static_cast<uint32_t>(l);
 
+        __m256i o[round_set::most_flips + 1];
         for (uint32_t b = 0; b < blocks; ++b) {
+            for (int k = 0; k < set.flips; ++k) {
+                __m256i sum = _mm256_setzero_si256();
+                for (int j = 0; j < words; ++j)
+                    sum = _mm256_add_epi32(sum, _mm256_mullo_epi32(later[k][j], w[j]));
+                o[k + 1] = _mm256_srli_epi32(sum, 1);
+            }
             __m256i acc = _mm256_mullo_epi32(coeff[0], w[0]);
             w[0] = _mm256_add_epi32(w[0], step[0]);
             for (int j = 1; j < words; ++j) {
@@ -161,7 +206,8 @@ __attribute__((target("avx2"))) void avx2_seeds(uint32_t first, uint32_t count,
                 __m256i y = _mm256_add_epi32(x, step[j]);
                 w[j] = _mm256_min_epu32(y, _mm256_sub_epi32(y, m));
             }
-            push_lanes(test.mask(_mm256_srli_epi32(acc, 1)), seeds, lanes * b, out);
+            o[0] = _mm256_srli_epi32(acc, 1);
+            push_lanes(set.flips > 0 ? flip_test.mask(o) : test.mask(o[0]), seeds, lanes * b, out);
         }
     }
     uint32_t done = blocks * lanes;
@@ -198,29 +244,59 @@ __attribute__((target("avx2"))) inline void report_window(const orbit_form &form
     push_lanes(upper, seeds, form.up_add, out);
 }
 
+// The same for a set that screens by its first flips: acc[k] and up[k]
+// for draws 0 to the set's flips.
+__attribute__((target("avx2"))) inline void report_window(const orbit_form &form, const avx2_flip_test &test,
+                                                           const __m256i *acc, const __m256i *up,
+                                                           int flips, const uint32_t *seeds,
+                                                           std::vector<uint32_t> &out)
+{
+    __m256i lo[round_set::most_flips + 1], hi[round_set::most_flips + 1];
+    for (int k = 0; k <= flips; ++k) {
+        lo[k] = _mm256_srli_epi32(acc[k], 1);
+        hi[k] = _mm256_srli_epi32(_mm256_add_epi32(acc[k], up[k]), 1);
+    }
+    push_lanes(test.mask(lo), seeds, form.lower_add, out);
+    push_lanes(test.mask(hi), seeds, form.up_add, out);
+}
+
 // Eight stretches of the orbit in the lanes, two windows per step. With
 // e_m = x_m - x_(m+1), each pair of taps (a, b) gives the two windows as
 // a u + b v = (a + b) v + a e_u and a v + b w = (a + b) v - b e_v: three
 // products for four (Karatsuba), 47 for both windows instead of 62. The
 // words and their differences slide through buffers; every `run` steps
 // the ones still needed move to the front.
-// The first-draw coefficients as two windows' Karatsuba factors: for the
-// pair of taps j, a + b, a and -b; the last tap alone.
+// A draw's coefficients as two windows' Karatsuba factors: for the pair
+// of taps j, a + b, a and -b; the last tap alone.
 struct avx2_taps {
     static constexpr int pairs = words / 2;  // taps 0 .. 29 in pairs, tap 30 alone
     __m256i sum[pairs], even[pairs], odd[pairs], last, up, add;
 
-    __attribute__((target("avx2"))) explicit avx2_taps(const orbit_form &form)
+    avx2_taps() = default;
+    __attribute__((target("avx2"))) avx2_taps(const orbit_form &form, int draw)
     {
-        const uint32_t *c = rand_model::first_draw_coefficients();
+        const uint32_t *c = rand_model::draw_coefficients(draw);
         for (int j = 0; j < pairs; ++j) {
             sum[j] = _mm256_set1_epi32(static_cast<int>(c[2 * j] + c[2 * j + 1]));
             even[j] = _mm256_set1_epi32(static_cast<int>(c[2 * j]));
             odd[j] = _mm256_set1_epi32(static_cast<int>(0u - c[2 * j + 1]));
         }
         last = _mm256_set1_epi32(static_cast<int>(c[words - 1]));
-        up = _mm256_set1_epi32(static_cast<int>(form.up_delta));
-        add = _mm256_set1_epi32(static_cast<int>(form.sum_add));
+        up = _mm256_set1_epi32(static_cast<int>(form.up_delta[draw]));
+        add = _mm256_set1_epi32(static_cast<int>(form.sum_add[draw]));
+    }
+
+    // The sums of windows n and n + 1 (x and e as in avx2_orbit).
+    __attribute__((target("avx2"))) void sums(const __m256i *x, const __m256i *e, int n, __m256i &y0,
+                                              __m256i &y1) const
+    {
+        y0 = _mm256_add_epi32(add, _mm256_mullo_epi32(last, _mm256_load_si256(x + n + words - 1)));
+        y1 = _mm256_add_epi32(add, _mm256_mullo_epi32(last, _mm256_load_si256(x + n + words)));
+        for (int j = 0; j < pairs; ++j) {
+            __m256i m = _mm256_mullo_epi32(sum[j], _mm256_load_si256(x + n + 2 * j + 1));
+            y0 = _mm256_add_epi32(y0, _mm256_add_epi32(m, _mm256_mullo_epi32(even[j], _mm256_load_si256(e + n + 2 * j))));
+            y1 = _mm256_add_epi32(y1, _mm256_add_epi32(m, _mm256_mullo_epi32(odd[j], _mm256_load_si256(e + n + 2 * j + 1))));
+        }
     }
 };
 
@@ -237,9 +313,11 @@ void start_lanes(uint64_t first, uint64_t stretch, uint32_t (*xb)[lanes], uint32
     }
 }
 
-__attribute__((target("avx2"))) void avx2_orbit(const orbit_form &form, uint64_t first,
-                                                uint64_t count, const round_set &set,
-                                                std::vector<uint32_t> &out)
+// Screened: the set screens by its first flips too.
+template <bool Screened>
+__attribute__((target("avx2"))) void avx2_orbit_run(const orbit_form &form, uint64_t first,
+                                                    uint64_t count, const round_set &set,
+                                                    std::vector<uint32_t> &out)
 {
     constexpr int run = 256;
     const uint64_t stretch = orbit_stretch(count);
@@ -248,8 +326,16 @@ __attribute__((target("avx2"))) void avx2_orbit(const orbit_form &form, uint64_t
         // differences n .. n + 29.
         alignas(32) uint32_t xb[words + 1 + run][lanes], eb[words - 1 + run][lanes];
         start_lanes(first, stretch, xb, eb);
-        const avx2_taps k(form);
+        const avx2_taps k(form, 0);
+        avx2_taps later[round_set::most_flips];
+        for (int f = 0; f < set.flips; ++f)
+            later[f] = avx2_taps(form, f + 1);
+        __m256i up[round_set::most_flips + 1], y[round_set::most_flips + 1], z[round_set::most_flips + 1];
+        up[0] = k.up;
+        for (int f = 0; f < set.flips; ++f)
+            up[f + 1] = later[f].up;
         const avx2_round_test test(set);
+        const avx2_flip_test flip_test(set);
         auto *x = reinterpret_cast<__m256i *>(xb);
         auto *e = reinterpret_cast<__m256i *>(eb);
         for (uint64_t n0 = 0; n0 < stretch; n0 += run) {
@@ -257,23 +343,23 @@ __attribute__((target("avx2"))) void avx2_orbit(const orbit_form &form, uint64_t
             for (int n = 0; n < steps; n += 2) {
                 __m256i x30 = _mm256_load_si256(x + n + words - 1);
                 __m256i x31 = _mm256_load_si256(x + n + words);
-                __m256i y0 = _mm256_add_epi32(k.add, _mm256_mullo_epi32(k.last, x30));
-                __m256i y1 = _mm256_add_epi32(k.add, _mm256_mullo_epi32(k.last, x31));
-                for (int j = 0; j < avx2_taps::pairs; ++j) {
-                    __m256i m = _mm256_mullo_epi32(k.sum[j], _mm256_load_si256(x + n + 2 * j + 1));
-                    y0 = _mm256_add_epi32(y0, _mm256_add_epi32(m, _mm256_mullo_epi32(
-                                                                      k.even[j], _mm256_load_si256(e + n + 2 * j))));
-                    y1 = _mm256_add_epi32(y1, _mm256_add_epi32(m, _mm256_mullo_epi32(
-                                                                      k.odd[j], _mm256_load_si256(e + n + 2 * j + 1))));
-                }
+                k.sums(x, e, n, y[0], z[0]);
+                if (Screened)
+                    for (int f = 0; f < set.flips; ++f)
+                        later[f].sums(x, e, n, y[f + 1], z[f + 1]);
                 // The words and differences the next two windows need.
                 __m256i x32 = orbit_next8(x31);
                 _mm256_store_si256(x + n + words + 1, x32);
                 _mm256_store_si256(x + n + words + 2, orbit_next8(x32));
                 _mm256_store_si256(e + n + words - 1, _mm256_sub_epi32(x30, x31));
                 _mm256_store_si256(e + n + words, _mm256_sub_epi32(x31, x32));
-                report_window(form, test, y0, k.up, xb[n], out);
-                report_window(form, test, y1, k.up, xb[n + 1], out);
+                if (Screened) {
+                    report_window(form, flip_test, y, up, set.flips, xb[n], out);
+                    report_window(form, flip_test, z, up, set.flips, xb[n + 1], out);
+                } else {
+                    report_window(form, test, y[0], k.up, xb[n], out);
+                    report_window(form, test, z[0], k.up, xb[n + 1], out);
+                }
             }
             for (int j = 0; j <= words; ++j)
                 _mm256_store_si256(x + j, _mm256_load_si256(x + steps + j));
@@ -283,6 +369,12 @@ __attribute__((target("avx2"))) void avx2_orbit(const orbit_form &form, uint64_t
     }
     orbit_in_turn(form, first + lanes * stretch, count - lanes * stretch, set, out);
 }
+
+void avx2_orbit(const orbit_form &form, uint64_t first, uint64_t count, const round_set &set,
+                std::vector<uint32_t> &out)
+{
+    (set.flips > 0 ? avx2_orbit_run<true> : avx2_orbit_run<false>)(form, first, count, set, out);
+}
 #endif
 
 } // namespace
@@ -290,8 +382,7 @@ __attribute__((target("avx2"))) void avx2_orbit(const orbit_form &form, uint64_t
 const orbit_form &glibc_orbit()
 {
     // Only w0 of the twin differs, by 2^31 + 1.
-    static const orbit_form form{0, 0, rand_model::first_draw_coefficients()[0] * rand_model::twin_offset,
-                                 rand_model::twin_offset};
+    static const orbit_form form = make_orbit_form(0, rand_model::twin_offset);
     return form;
 }
 
@@ -324,7 +415,11 @@ void screen_seeds(const screen_ops &ops, uint32_t first, uint64_t count, const r
     while (count > 0) {
         if (s == 0) {
             // srand(0) seeds as srand(1): not on the progression of its half.
-            if (set.member[rand_model::generator(0).next() % 4011])
+            rand_model::generator g(0);
+            uint32_t d[round_set::most_flips + 1] = {};
+            for (int k = 0; k <= set.flips; ++k)
+                d[k] = static_cast<uint32_t>(g.next());
+            if (set.passes(d))
                 out.push_back(0);
             s = 1;
             --count;

@@ -12,6 +12,7 @@
 //   of 31 words, which is two seeds (a seed below 2^31 and its twin above).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -31,8 +32,41 @@ struct round_set {
     uint32_t member[4011] = {};  // nonzero for the wanted counts
     int listed[4011] = {};       // the wanted counts, in the order added
     int count = 0;
+    // A set so wide that the first draw lets many seeds through is
+    // screened by the next draws too, which name the pairs of the first
+    // flips: want[k][R] is the pair plus one that draw k + 1 must name for
+    // a run of R rounds, or -1 where any will do (R <= k); pairs among
+    // `numbers`.
+    static constexpr int most_flips = 7;
+    int flips = 0;
+    int numbers = 0;
+    std::vector<std::vector<int>> want;
 
     void add(int R);
+    // Screens by draws 1 to flips too (at most most_flips), for a crypt
+    // of n numbers: call before adding.
+    void screen_flips(int flips, int n);
+    // Adds R, whose run flips pair_of(k) in round k.
+    template <class PairOf>
+    void add(int R, PairOf pair_of)
+    {
+        add(R);
+        for (int k = 0; k < flips && k < R; ++k)
+            want[static_cast<std::size_t>(k)][static_cast<std::size_t>(R)] = pair_of(k) + 1;
+    }
+    // Whether the first 1 + flips draws d pass.
+    bool passes(const uint32_t *d) const
+    {
+        std::size_t R = d[0] % 4011;
+        if (!member[R])
+            return false;
+        for (int k = 0; k < flips; ++k) {
+            int w = want[static_cast<std::size_t>(k)][R];
+            if (w > 0 && w != static_cast<int>(((d[k + 1] % static_cast<uint32_t>(numbers)) | 1) / 2) + 1)
+                return false;
+        }
+        return true;
+    }
 };
 
 // Appends every seed s of [first, first + count) whose first draw is in
@@ -45,11 +79,14 @@ using seed_kernel = void (*)(uint32_t first, uint32_t count, const round_set &,
 // window k (words x_k .. x_(k+30)) and what their first-draw sums add to
 // the window's sum of c_i x_(k+i).
 struct orbit_form {
-    uint32_t sum_add;    // added to the sum for both seeds
     uint32_t lower_add;  // the first seed is x_k + lower_add
-    uint32_t up_delta;   // the second seed's sum adds this too
     uint32_t up_add;     // the second seed is x_k + up_add
+    // For the sum of draw k: added for both seeds, and for the second too.
+    uint32_t sum_add[round_set::most_flips + 1], up_delta[round_set::most_flips + 1];
 };
+// The form of a generator whose words are the window's plus word_add,
+// with twin_w0 added to the first word for the second seed.
+orbit_form make_orbit_form(uint32_t word_add, uint32_t twin_w0);
 // glibc: x_k itself and its twin x_k + 2^31 + 1.
 const orbit_form &glibc_orbit();
 

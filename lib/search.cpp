@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -20,6 +21,27 @@ namespace {
 // of counts keeps few seeds at a time.
 constexpr uint64_t chunk_size = 1u << 22, piece_size = 1u << 16;
 
+// How many flips the screens test besides the round count. Each costs
+// the kernels about what the first draw does; a seed that passes costs
+// some 70 times that to check. So a wide set of counts (a crypt that
+// reads as many) is screened by as many flips as keep the total least.
+int flips_to_screen(size_t readings, int count)
+{
+    if (count <= 2)
+        return 0;
+    const double pass = static_cast<double>(readings) / 4011, pairs = count / 2.0, check = 70;
+    int best = 0;
+    double least = 1 + check * pass;
+    for (int f = 1; f <= round_set::most_flips; ++f) {
+        double cost = 1 + f + check * pass * std::pow(1 / pairs, f);
+        if (cost < least) {
+            least = cost;
+            best = f;
+        }
+    }
+    return best;
+}
+
 } // namespace
 
 std::vector<int> readings_by_rounds(const crypt_structure &st)
@@ -34,28 +56,31 @@ int reading_of_second(const crypt_structure &st, const std::vector<int> &of, con
                       uint32_t s)
 {
     // Most seconds fail at the first draw or the first flips: those come
-    // cheaply, and only seconds that pass them all run the generator.
+    // cheaply, the draws in stages of growing length, and only seconds
+    // that pass them all run the generator.
     int d[early_draws];
     f.early(s, d, 2);
     int R = d[0] % 4011;
     int r = of[static_cast<size_t>(R)];
     if (r < 0 || st.count <= 2 || R == 0)
         return r;
-    if (flipped_pair(d[1], st.count) != st.flip(R, 0))
-        return -1;
-    int early = std::min(R, early_draws - 1);
-    if (early > 1)
-        f.early(s, d, early + 1);
-    for (int j = 1; j < early; ++j)
-        if (flipped_pair(d[j + 1], st.count) != st.flip(R, j))
-            return -1;
-    if (R == early)
-        return r;
+    int checked = 0;  // flips
+    for (int draws : {2, 8, early_draws}) {
+        int n = std::min(draws, R + 1);
+        if (n > 2)
+            f.early(s, d, n);
+        for (int j = checked; j < n - 1; ++j)
+            if (flipped_pair(d[j + 1], st.count) != st.flip(R, j))
+                return -1;
+        checked = n - 1;
+        if (checked == R)
+            return r;
+    }
     rand_state g;
     f.seed(g, s);
-    for (int k = 0; k <= early; ++k)
+    for (int k = 0; k <= checked; ++k)
         f.next(g);
-    for (int j = early; j < R; ++j)
+    for (int j = checked; j < R; ++j)
         if (flipped_pair(f.next(g), st.count) != st.flip(R, j))
             return -1;
     return r;
@@ -175,8 +200,12 @@ struct search_setup {
     search_setup(const crypt_structure &s, const search_plan &p)
         : st(s), plan(p), of(readings_by_rounds(s))
     {
+        // A wide set lets so many seeds through the first draw that
+        // checking them one by one would cost minutes: the kernels test
+        // the first flips as well.
+        set.screen_flips(flips_to_screen(s.readings.size(), s.count), s.count);
         for (const auto &r : s.readings)
-            set.add(r.rounds);
+            set.add(r.rounds, [&](int k) { return s.flip(r.rounds, k); });
     }
 
     search_result empty() const

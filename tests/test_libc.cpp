@@ -124,10 +124,22 @@ round_set wanted(std::initializer_list<int> counts)
     return set;
 }
 
+// A third of all counts, screened by the pairs their first three flips
+// name among 10 numbers, as for a crypt that reads as many.
+round_set wide()
+{
+    round_set set;
+    set.screen_flips(3, 10);
+    for (int R = 0; R < 4011; R += 3)
+        set.add(R, [&](int k) { return (R * 7 + k) % 5; });
+    return set;
+}
+
 TEST(Libc, EveryKernelFindsTheSeedsTheModelDraws)
 {
-    // One count, the edges 0 and 4010 among four, and five (looked up).
-    const round_set sets[] = {wanted({77}), wanted({0, 4010, 528, 530}), wanted({1, 2, 3, 4, 5})};
+    // One count, the edges 0 and 4010 among four, five (looked up), and a
+    // wide set screened by flips.
+    const round_set sets[] = {wanted({77}), wanted({0, 4010, 528, 530}), wanted({1, 2, 3, 4, 5}), wide()};
     const struct {
         uint32_t first;
         uint64_t count;
@@ -136,7 +148,11 @@ TEST(Libc, EveryKernelFindsTheSeedsTheModelDraws)
     for (const family *f : all_families())
         for (const round_set &set : sets) {
             SCOPED_TRACE(std::string(f->name) + ", " + std::to_string(set.count) + " counts");
-            auto passes = [&](uint32_t s) { return set.member[model(*f, s, 1)[0] % 4011] != 0; };
+            auto passes = [&](uint32_t s) {
+                std::vector<int> d = model(*f, s, 1 + set.flips);
+                std::vector<uint32_t> u(d.begin(), d.end());
+                return set.passes(u.data());
+            };
             // By seed: every kernel, split where a range wraps, against
             // the model seed by seed.
             for (const auto &r : ranges) {
@@ -154,9 +170,13 @@ TEST(Libc, EveryKernelFindsTheSeedsTheModelDraws)
             }
             // Whole range: every kernel gives the same seeds in the same
             // order, each one passing; units that are cheap to run all of
-            // (the inverse forms) hold every seed that passes.
-            const bool all_units = f->inverse != nullptr;
+            // (the inverse forms, and the lattice for the set with the
+            // edges) hold every seed that passes.
+            const bool lattice = f->lcg64 && lcg64_lattice_pays(set) && set.member[0] && set.member[4010];
+            const bool all_units = set.flips == 0 && (f->inverse || lattice);
             std::vector<uint64_t> units{0, f->units - 1, rng() % (f->units - 1)};
+            if (set.flips > 0)
+                units = {rng() % f->units};  // most seeds pass the first draw
             if (all_units) {
                 units.clear();
                 for (uint64_t u = 0; u < f->units; ++u)

@@ -35,7 +35,7 @@ void orbit_unit(const family &f, const screen_ops &ops, const orbit_form &form, 
 {
     if (u + 1 == orbit_units) {
         for (int i = 0; i < 4; ++i)
-            if (set.member[first_draw(f, odd[i]) % 4011])
+            if (early_passes(f, odd[i], set))
                 out.push_back(odd[i]);
         return;
     }

@@ -130,6 +130,11 @@ void seeds_by_early_draw(const family &f, uint32_t first, uint64_t count, const 
 constexpr uint64_t inverse_units = 64;
 void whole_by_inverse(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out);
 constexpr uint64_t lcg64_units = 4096;  // of 2^20 seeds each
+// Whether a narrow set is cheaper through its draws (lcg64_whole_by_lattice)
+// than through a screen of every seed; the whole range that way: unit u
+// takes a 1 / units share of the first draws.
+bool lcg64_lattice_pays(const round_set &set);
+void lcg64_whole_by_lattice(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out);
 extern const family_kernels lcg64_portable;
 const family_kernels *lcg64_avx2();
 
@@ -145,7 +150,7 @@ constexpr uint64_t orbit_unit_windows = 1u << 20;
 constexpr uint64_t orbit_units = (2147483646u + orbit_unit_windows - 1) / orbit_unit_windows + 1;
 void orbit_unit(const family &f, const screen_ops &ops, const orbit_form &form, const uint32_t odd[4],
                 uint64_t u, const round_set &set, std::vector<uint32_t> &out);
-constexpr int early_draws = 8;
+constexpr int early_draws = 32;
 
 // The first count draws after srand(s), by running a one-word generator.
 template <class Seed, class Next>
@@ -163,6 +168,14 @@ inline int first_draw(const family &f, uint32_t s)
     int d;
     f.early(s, &d, 1);
     return d;
+}
+
+// Whether the draws after srand(s) pass the set's screen.
+inline bool early_passes(const family &f, uint32_t s, const round_set &set)
+{
+    int d[round_set::most_flips + 1];
+    f.early(s, d, 1 + set.flips);
+    return set.passes(reinterpret_cast<const uint32_t *>(d));
 }
 
 // Appends the seeds of all but s: the twins of s among the seeds that

@@ -43,13 +43,7 @@ void freebsd_early(uint32_t s, int *out, int count)
 
 const orbit_form &form()
 {
-    static const orbit_form f = [] {
-        const uint32_t *c = rand_model::first_draw_coefficients();
-        uint32_t sum = 0;
-        for (int i = 0; i < 31; ++i)
-            sum += c[i];
-        return orbit_form{0u - sum, 0u - 1, c[0] * fold, fold - 1};
-    }();
+    static const orbit_form f = make_orbit_form(0u - 1, fold);
     return f;
 }
 

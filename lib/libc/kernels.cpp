@@ -23,7 +23,7 @@ void seeds_by_early_draw(const family &f, uint32_t first, uint64_t count, const 
 {
     for (uint64_t i = 0; i < count; ++i) {
         uint32_t s = static_cast<uint32_t>(first + i);
-        if (set.member[first_draw(f, s) % 4011])
+        if (early_passes(f, s, set))
             out.push_back(s);
     }
 }
@@ -36,8 +36,14 @@ void whole_by_inverse(const family &f, uint64_t u, const round_set &set, std::ve
     const uint64_t step = (most / 4011 / inverse_units + 1) * 4011;
     const uint64_t lo = u * step, hi = std::min(most + 1, lo + step);
     for (int i = 0; i < set.count; ++i)
-        for (uint64_t o = lo + static_cast<uint64_t>(set.listed[i]); o < hi; o += 4011)
+        for (uint64_t o = lo + static_cast<uint64_t>(set.listed[i]); o < hi; o += 4011) {
+            size_t from = out.size();
             f.inverse->seeds_of(static_cast<uint32_t>(o), out);
+            if (set.flips > 0)
+                out.erase(std::remove_if(out.begin() + static_cast<long>(from), out.end(),
+                                         [&](uint32_t s) { return !early_passes(f, s, set); }),
+                          out.end());
+        }
 }
 
 namespace {
@@ -54,7 +60,12 @@ void lcg64_portable_run(const lcg64_form &g, uint32_t first, uint64_t count, con
     for (uint64_t i = 0; i < count; ++i) {
         uint32_t s = static_cast<uint32_t>(first + i);
         uint64_t t = static_cast<uint32_t>(s + g.start);
-        if (set.member[lcg64_draw(g, g.mul * t + g.add) % 4011])
+        uint32_t d[round_set::most_flips + 1] = {};
+        for (int k = 0; k <= set.flips; ++k) {
+            t = g.mul * t + g.add;
+            d[k] = lcg64_draw(g, t);
+        }
+        if (set.passes(d))
             out.push_back(s);
     }
 }
@@ -69,6 +80,8 @@ constexpr uint64_t lcg64_unit = (1ull << 32) / lcg64_units;
 
 void lcg64_portable_whole(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
 {
+    if (lcg64_lattice_pays(set))
+        return lcg64_whole_by_lattice(f, u, set, out);
     lcg64_portable_run(*f.lcg64, static_cast<uint32_t>(u * lcg64_unit), lcg64_unit, set, out);
 }
 
@@ -87,23 +100,39 @@ __attribute__((target("avx2"))) void lcg64_avx2_run(const lcg64_form &g, uint32_
     const uint64_t blocks = count / lanes;
     if (blocks > 0) {
         const uint64_t t0 = static_cast<uint32_t>(first + g.start);
-        auto state = [&](int l) { return static_cast<long long>(g.mul * (t0 + static_cast<uint64_t>(l)) + g.add); };
-        __m256i even = _mm256_set_epi64x(state(6), state(4), state(2), state(0));
-        __m256i odd = _mm256_set_epi64x(state(7), state(5), state(3), state(1));
-        const __m256i step = _mm256_set1_epi64x(static_cast<long long>(g.mul * lanes));
+        // The states after draw k of the even and odd seeds of a block, and
+        // what they add from one block to the next: draw k's state is
+        // mul^(k+1) t plus a constant, so seed s + 8 adds 8 mul^(k+1).
+        __m256i even[round_set::most_flips + 1], odd[round_set::most_flips + 1], step[round_set::most_flips + 1];
+        uint64_t states[lanes], mul_k = 1;
+        for (int l = 0; l < lanes; ++l)
+            states[l] = t0 + static_cast<uint64_t>(l);
+        for (int k = 0; k <= set.flips; ++k) {
+            mul_k *= g.mul;
+            for (auto &t : states)
+                t = g.mul * t + g.add;
+            auto at = [&](int l) { return static_cast<long long>(states[l]); };
+            even[k] = _mm256_set_epi64x(at(6), at(4), at(2), at(0));
+            odd[k] = _mm256_set_epi64x(at(7), at(5), at(3), at(1));
+            step[k] = _mm256_set1_epi64x(static_cast<long long>(mul_k * lanes));
+        }
         const __m128i shift = _mm_cvtsi32_si128(g.shift);
         const __m256i mask = _mm256_set1_epi32(static_cast<int>(g.mask));
         const avx2_round_test test(set);
+        const avx2_flip_test flip_test(set);
         alignas(32) uint32_t seeds[lanes];
         for (int l = 0; l < lanes; ++l)
             seeds[l] = first + static_cast<uint32_t>(l);
+        __m256i o[round_set::most_flips + 1];
         for (uint64_t b = 0; b < blocks; ++b) {
-            __m256i hi = _mm256_blend_epi32(_mm256_srli_epi64(even, 32), odd, 0xAA);
-            __m256i o = _mm256_and_si256(_mm256_srl_epi32(hi, shift), mask);
-            if (int m = test.mask(o))
+            for (int k = 0; k <= set.flips; ++k) {
+                __m256i hi = _mm256_blend_epi32(_mm256_srli_epi64(even[k], 32), odd[k], 0xAA);
+                o[k] = _mm256_and_si256(_mm256_srl_epi32(hi, shift), mask);
+                even[k] = _mm256_add_epi64(even[k], step[k]);
+                odd[k] = _mm256_add_epi64(odd[k], step[k]);
+            }
+            if (int m = set.flips > 0 ? flip_test.mask(o) : test.mask(o[0]))
                 push_lanes(m, seeds, static_cast<uint32_t>(b * lanes), out);
-            even = _mm256_add_epi64(even, step);
-            odd = _mm256_add_epi64(odd, step);
         }
     }
     const uint64_t done = blocks * lanes;
@@ -128,6 +157,8 @@ void lcg64_avx2_seeds(const family &f, uint32_t first, uint64_t count, const rou
 
 void lcg64_avx2_whole(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
 {
+    if (lcg64_lattice_pays(set))
+        return lcg64_whole_by_lattice(f, u, set, out);
     lcg64_avx2_seeds(f, static_cast<uint32_t>(u * lcg64_unit), lcg64_unit, set, out);
 }
 
