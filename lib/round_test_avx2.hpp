@@ -94,17 +94,31 @@ struct avx2_flip_test {
         return _mm256_sub_epi32(r, _mm256_andnot_si256(_mm256_cmpgt_epi32(numbers, r), numbers));
     }
 
+    // The lanes whose first draw o is in the set; r gets o % 4011.
+    __attribute__((target("avx2"))) __m256i first(__m256i o, __m256i &r) const
+    {
+        r = avx2_round_test::mod_4011(o);
+        __m256i member = _mm256_i32gather_epi32(reinterpret_cast<const int *>(set.member), r, 4);
+        return _mm256_xor_si256(_mm256_cmpeq_epi32(member, _mm256_setzero_si256()), _mm256_set1_epi32(-1));
+    }
+
+    // The lanes whose draw o names the pair that flip k of their run
+    // must (r as first gave it).
+    __attribute__((target("avx2"))) __m256i flip(int k, __m256i r, __m256i o) const
+    {
+        const __m256i one = _mm256_set1_epi32(1);
+        __m256i w = _mm256_i32gather_epi32(set.want[static_cast<size_t>(k)].data(), r, 4);
+        __m256i pair = _mm256_add_epi32(_mm256_srli_epi32(_mm256_or_si256(mod_numbers(o), one), 1), one);
+        return _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), w), _mm256_cmpeq_epi32(w, pair));
+    }
+
+    // o[k] holds draw k of each lane, for k from 0 to the set's flips.
+    // Flips are tested only while a lane still passes.
     __attribute__((target("avx2"))) int mask(const __m256i *o) const
     {
-        const __m256i r = avx2_round_test::mod_4011(o[0]), one = _mm256_set1_epi32(1),
-                      zero = _mm256_setzero_si256();
-        __m256i member = _mm256_i32gather_epi32(reinterpret_cast<const int *>(set.member), r, 4);
-        __m256i hit = _mm256_xor_si256(_mm256_cmpeq_epi32(member, zero), _mm256_set1_epi32(-1));
-        for (int k = 0; k < set.flips; ++k) {
-            __m256i w = _mm256_i32gather_epi32(set.want[static_cast<size_t>(k)].data(), r, 4);
-            __m256i pair = _mm256_add_epi32(_mm256_srli_epi32(_mm256_or_si256(mod_numbers(o[k + 1]), one), 1), one);
-            hit = _mm256_and_si256(hit, _mm256_or_si256(_mm256_cmpgt_epi32(zero, w), _mm256_cmpeq_epi32(w, pair)));
-        }
+        __m256i r, hit = first(o[0], r);
+        for (int k = 0; k < set.flips && !_mm256_testz_si256(hit, hit); ++k)
+            hit = _mm256_and_si256(hit, flip(k, r, o[k + 1]));
         return _mm256_movemask_ps(_mm256_castsi256_ps(hit));
     }
 };

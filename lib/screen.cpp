@@ -78,34 +78,29 @@ void orbit_window(uint64_t k, uint32_t *w, int n = words)
         w[i] = rand_model::orbit_next(w[i - 1]);
 }
 
-// The seeds of one orbit window that pass, the first seed first. sum[k]
-// is the window's sum of draw k's coefficients times its words.
-void orbit_hits(const orbit_form &form, uint32_t x, const uint32_t *sum, const round_set &set,
-                std::vector<uint32_t> &lower, std::vector<uint32_t> &upper)
-{
-    uint32_t lo[round_set::most_flips + 1] = {}, up[round_set::most_flips + 1] = {};
-    for (int k = 0; k <= set.flips; ++k) {
-        lo[k] = (sum[k] + form.sum_add[k]) >> 1;
-        up[k] = (sum[k] + form.sum_add[k] + form.up_delta[k]) >> 1;
-    }
-    if (set.passes(lo))
-        lower.push_back(x + form.lower_add);
-    if (set.passes(up))
-        upper.push_back(x + form.up_add);
-}
-
 // Screens window n of a ring of 31 words that holds its words, x_(k + n)
-// at n % 31, then slides the ring on by one word.
+// at n % 31, then slides the ring on by one word. The sums of later draws
+// are made when a seed still passes, once for both.
 void ring_step(const orbit_form &form, uint32_t *w, uint64_t n, const round_set &set,
                std::vector<uint32_t> &lower, std::vector<uint32_t> &upper)
 {
-    uint32_t acc[round_set::most_flips + 1] = {};
-    for (int k = 0; k <= set.flips; ++k) {
-        const uint32_t *c = rand_model::draw_coefficients(k);
-        for (int j = 0; j < words; ++j)
-            acc[k] += c[j] * w[(n + j) % words];
-    }
-    orbit_hits(form, w[n % words], acc, set, lower, upper);
+    uint32_t sum[round_set::most_flips + 1];
+    int made = 0;
+    auto sum_of = [&](int k) {
+        for (; made <= k; ++made) {
+            const uint32_t *c = rand_model::draw_coefficients(made);
+            uint32_t acc = form.sum_add[made];
+            for (int j = 0; j < words; ++j)
+                acc += c[j] * w[(n + j) % words];
+            sum[made] = acc;
+        }
+        return sum[k];
+    };
+    if (set.passes_by(sum_of(0) >> 1, [&](int k) { return sum_of(k) >> 1; }))
+        lower.push_back(w[n % words] + form.lower_add);
+    if (set.passes_by((sum_of(0) + form.up_delta[0]) >> 1,
+                      [&](int k) { return (sum_of(k) + form.up_delta[k]) >> 1; }))
+        upper.push_back(w[n % words] + form.up_add);
     w[n % words] = rand_model::orbit_next(w[(n + words - 1) % words]);
 }
 

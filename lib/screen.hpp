@@ -54,18 +54,25 @@ struct round_set {
         for (int k = 0; k < flips && k < R; ++k)
             want[static_cast<std::size_t>(k)][static_cast<std::size_t>(R)] = pair_of(k) + 1;
     }
-    // Whether the first 1 + flips draws d pass.
-    bool passes(const uint32_t *d) const
+    // Whether the draws pass: d0 the first, draw(k) draw k, asked for
+    // only as long as they do.
+    template <class Draw>
+    bool passes_by(uint32_t d0, Draw draw) const
     {
-        std::size_t R = d[0] % 4011;
+        std::size_t R = d0 % 4011;
         if (!member[R])
             return false;
         for (int k = 0; k < flips; ++k) {
             int w = want[static_cast<std::size_t>(k)][R];
-            if (w > 0 && w != static_cast<int>(((d[k + 1] % static_cast<uint32_t>(numbers)) | 1) / 2) + 1)
+            if (w > 0 && w != static_cast<int>(((draw(k + 1) % static_cast<uint32_t>(numbers)) | 1) / 2) + 1)
                 return false;
         }
         return true;
+    }
+    // Whether the first 1 + flips draws d pass.
+    bool passes(const uint32_t *d) const
+    {
+        return passes_by(d[0], [&](int k) { return d[k]; });
     }
 };
 

@@ -172,7 +172,7 @@ TEST(Libc, EveryKernelFindsTheSeedsTheModelDraws)
             // order, each one passing; units that are cheap to run all of
             // (the inverse forms, and the lattice for the set with the
             // edges) hold every seed that passes.
-            const bool lattice = f->lcg64 && lcg64_lattice_pays(set) && set.member[0] && set.member[4010];
+            const bool lattice = f->lcg64 && lcg64_lattice_pays(*f, set) && set.member[0] && set.member[4010];
             const bool all_units = set.flips == 0 && (f->inverse || lattice);
             std::vector<uint64_t> units{0, f->units - 1, rng() % (f->units - 1)};
             if (set.flips > 0)

@@ -51,14 +51,18 @@ struct inverse_form {
     void (*seeds_of)(uint32_t o, std::vector<uint32_t> &out);
 };
 
-// 64-bit linear congruential generators that output high bits: after
-// srand(s) the state is t = s + start (mod 2^32, as a 64-bit value), and
-// the first draw is ((mul * t + add) >> 32 >> shift) & mask (mod 2^64).
+// Linear congruential generators that output high bits, as 64-bit ones:
+// after srand(s) the state is t = (s + start (mod 2^32)) << state_shift |
+// offset, and each draw is t = mul t + add (mod 2^64), output
+// (t >> 32 >> shift) & mask. A 32-bit or 48-bit LCG is one whose state is
+// kept in the top bits (state_shift 32, add and offset shifted to match).
 struct lcg64_form {
     uint64_t mul, add;
     uint32_t start;
     int shift;
     uint32_t mask;
+    int state_shift = 0;
+    uint64_t offset = 0;
 };
 
 struct family {
@@ -129,11 +133,13 @@ void seeds_by_early_draw(const family &f, uint32_t first, uint64_t count, const 
                          std::vector<uint32_t> &out);
 constexpr uint64_t inverse_units = 64;
 void whole_by_inverse(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out);
+// The families with both an inverse_form and an lcg64_form go through
+// their draws for narrow sets, and screen every seed for wide ones.
 constexpr uint64_t lcg64_units = 4096;  // of 2^20 seeds each
 // Whether a narrow set is cheaper through its draws (lcg64_whole_by_lattice)
 // than through a screen of every seed; the whole range that way: unit u
 // takes a 1 / units share of the first draws.
-bool lcg64_lattice_pays(const round_set &set);
+bool lcg64_lattice_pays(const family &f, const round_set &set);
 void lcg64_whole_by_lattice(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out);
 extern const family_kernels lcg64_portable;
 const family_kernels *lcg64_avx2();

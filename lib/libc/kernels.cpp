@@ -33,7 +33,7 @@ void seeds_by_early_draw(const family &f, uint32_t first, uint64_t count, const 
 void whole_by_inverse(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
 {
     const uint64_t most = f.inverse->most;
-    const uint64_t step = (most / 4011 / inverse_units + 1) * 4011;
+    const uint64_t step = (most / 4011 / f.units + 1) * 4011;
     const uint64_t lo = u * step, hi = std::min(most + 1, lo + step);
     for (int i = 0; i < set.count; ++i)
         for (uint64_t o = lo + static_cast<uint64_t>(set.listed[i]); o < hi; o += 4011) {
@@ -59,7 +59,7 @@ void lcg64_portable_run(const lcg64_form &g, uint32_t first, uint64_t count, con
 {
     for (uint64_t i = 0; i < count; ++i) {
         uint32_t s = static_cast<uint32_t>(first + i);
-        uint64_t t = static_cast<uint32_t>(s + g.start);
+        uint64_t t = uint64_t{static_cast<uint32_t>(s + g.start)} << g.state_shift | g.offset;
         uint32_t d[round_set::most_flips + 1] = {};
         for (int k = 0; k <= set.flips; ++k) {
             t = g.mul * t + g.add;
@@ -78,10 +78,23 @@ void lcg64_portable_seeds(const family &f, uint32_t first, uint64_t count, const
 
 constexpr uint64_t lcg64_unit = (1ull << 32) / lcg64_units;
 
+// Whether unit u of f's whole range goes another way than a screen of
+// its seeds, and if so goes it.
+bool lcg64_whole_otherwise(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
+{
+    if (f.inverse && set.flips == 0)
+        whole_by_inverse(f, u, set, out);
+    else if (lcg64_lattice_pays(f, set))
+        lcg64_whole_by_lattice(f, u, set, out);
+    else
+        return false;
+    return true;
+}
+
 void lcg64_portable_whole(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
 {
-    if (lcg64_lattice_pays(set))
-        return lcg64_whole_by_lattice(f, u, set, out);
+    if (lcg64_whole_otherwise(f, u, set, out))
+        return;
     lcg64_portable_run(*f.lcg64, static_cast<uint32_t>(u * lcg64_unit), lcg64_unit, set, out);
 }
 
@@ -106,7 +119,7 @@ __attribute__((target("avx2"))) void lcg64_avx2_run(const lcg64_form &g, uint32_
         __m256i even[round_set::most_flips + 1], odd[round_set::most_flips + 1], step[round_set::most_flips + 1];
         uint64_t states[lanes], mul_k = 1;
         for (int l = 0; l < lanes; ++l)
-            states[l] = t0 + static_cast<uint64_t>(l);
+            states[l] = (t0 + static_cast<uint64_t>(l)) << g.state_shift | g.offset;
         for (int k = 0; k <= set.flips; ++k) {
             mul_k *= g.mul;
             for (auto &t : states)
@@ -114,7 +127,7 @@ __attribute__((target("avx2"))) void lcg64_avx2_run(const lcg64_form &g, uint32_
             auto at = [&](int l) { return static_cast<long long>(states[l]); };
             even[k] = _mm256_set_epi64x(at(6), at(4), at(2), at(0));
             odd[k] = _mm256_set_epi64x(at(7), at(5), at(3), at(1));
-            step[k] = _mm256_set1_epi64x(static_cast<long long>(mul_k * lanes));
+            step[k] = _mm256_set1_epi64x(static_cast<long long>(mul_k * (uint64_t{lanes} << g.state_shift)));
         }
         const __m128i shift = _mm_cvtsi32_si128(g.shift);
         const __m256i mask = _mm256_set1_epi32(static_cast<int>(g.mask));
@@ -157,8 +170,8 @@ void lcg64_avx2_seeds(const family &f, uint32_t first, uint64_t count, const rou
 
 void lcg64_avx2_whole(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
 {
-    if (lcg64_lattice_pays(set))
-        return lcg64_whole_by_lattice(f, u, set, out);
+    if (lcg64_whole_otherwise(f, u, set, out))
+        return;
     lcg64_avx2_seeds(f, static_cast<uint32_t>(u * lcg64_unit), lcg64_unit, set, out);
 }
 

@@ -40,6 +40,8 @@ void seeds_of(uint32_t o, std::vector<uint32_t> &out)
 }
 
 constexpr inverse_form inverse{0x7fffffff, seeds_of};
+// The 48 bits kept in the top of 64.
+constexpr lcg64_form form{mul, add << 16, 0, 1, 0x7fffffff, 32, low << 16};
 
 } // namespace
 
@@ -51,9 +53,10 @@ extern const family klibc{"klibc",
                           klibc_next,
                           klibc_early,
                           nullptr,
-                          inverse_units,
-                          {"portable", seeds_by_early_draw, whole_by_inverse},
-                          nullptr,
-                          &inverse};
+                          lcg64_units,
+                          lcg64_portable,
+                          lcg64_avx2,
+                          &inverse,
+                          &form};
 
 } // namespace gen

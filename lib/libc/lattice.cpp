@@ -125,10 +125,11 @@ struct lattice {
 
 } // namespace
 
-bool lcg64_lattice_pays(const round_set &set)
+bool lcg64_lattice_pays(const family &f, const round_set &set)
 {
     // A screen of all seeds costs what some thirty counts cost this way.
-    return set.flips == 0 && set.count <= 16;
+    const lcg64_form &g = *f.lcg64;
+    return g.state_shift == 0 && g.offset == 0 && g.mask == 0x7fffffff && set.flips == 0 && set.count <= 16;
 }
 
 void lcg64_whole_by_lattice(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)

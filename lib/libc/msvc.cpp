@@ -30,6 +30,7 @@ void seeds_of(uint32_t o, std::vector<uint32_t> &out)
 }
 
 constexpr inverse_form inverse{0x7fff, seeds_of};
+constexpr lcg64_form form{mul, uint64_t{add} << 32, 0, 16, 0x7fff, 32, 0};
 
 } // namespace
 
@@ -41,9 +42,10 @@ extern const family msvc{"msvc",
                          msvc_next,
                          msvc_early,
                          msvc_twins,
-                         inverse_units,
-                         {"portable", seeds_by_early_draw, whole_by_inverse},
-                         nullptr,
-                         &inverse};
+                         lcg64_units,
+                         lcg64_portable,
+                         lcg64_avx2,
+                         &inverse,
+                         &form};
 
 } // namespace gen
