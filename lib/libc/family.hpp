@@ -49,6 +49,9 @@ struct inverse_form {
     uint32_t most;  // the largest first draw
     // Appends every seed whose first draw is o.
     void (*seeds_of)(uint32_t o, std::vector<uint32_t> &out);
+    // Whether a draw is the whole state (rand_state::x) after it, so that
+    // the later draws follow from the first.
+    bool draw_is_state = false;
 };
 
 // Linear congruential generators that output high bits, as 64-bit ones:

@@ -39,7 +39,7 @@ void seeds_of(uint32_t o, std::vector<uint32_t> &out)
     seeds_of_fold((uint64_t{o} + 1) * unmul % p - 1, out);
 }
 
-constexpr inverse_form inverse{0x7ffffffdu, seeds_of};
+constexpr inverse_form inverse{0x7ffffffdu, seeds_of, true};
 
 } // namespace
 

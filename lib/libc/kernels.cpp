@@ -35,6 +35,25 @@ void whole_by_inverse(const family &f, uint64_t u, const round_set &set, std::ve
     const uint64_t most = f.inverse->most;
     const uint64_t step = (most / 4011 / f.units + 1) * 4011;
     const uint64_t lo = u * step, hi = std::min(most + 1, lo + step);
+    if (set.flips > 0 && f.inverse->draw_is_state) {
+        // A wide set: the later draws follow from the first, so the seeds
+        // of a draw are listed only where its draws pass.
+        for (int i = 0; i < set.count; ++i)
+            for (uint64_t o = lo + static_cast<uint64_t>(set.listed[i]); o < hi; o += 4011) {
+                rand_state st;
+                st.x = o;
+                uint32_t d[round_set::most_flips + 1];
+                int made = 0;
+                auto draw = [&](int k) {
+                    for (; made < k; ++made)
+                        d[made + 1] = static_cast<uint32_t>(f.next(st));
+                    return d[k];
+                };
+                if (set.passes_by(static_cast<uint32_t>(o), draw))
+                    f.inverse->seeds_of(static_cast<uint32_t>(o), out);
+            }
+        return;
+    }
     for (int i = 0; i < set.count; ++i)
         for (uint64_t o = lo + static_cast<uint64_t>(set.listed[i]); o < hi; o += 4011) {
             size_t from = out.size();

@@ -45,7 +45,7 @@ void seeds_of(uint32_t o, std::vector<uint32_t> &out)
     seeds_of_residue(o * unmul % p, out);
 }
 
-constexpr inverse_form inverse{2147483646u, seeds_of};
+constexpr inverse_form inverse{2147483646u, seeds_of, true};
 
 } // namespace
 
