@@ -193,6 +193,23 @@ TEST(Libc, EveryKernelFindsTheSeedsTheModelDraws)
             }
             for (size_t i = 0; i < first_kernel.size() && i < 3000; ++i)
                 EXPECT_TRUE(passes(first_kernel[i])) << first_kernel[i];
+            if (set.flips > 0 && f->inverse && f->inverse->draw_is_state) {
+                // The unit's first draws, their seeds each drawn again.
+                const uint64_t step = (f->inverse->most / 4011 / f->units + 1) * 4011;
+                std::vector<uint32_t> want, seeds;
+                for (uint64_t o = units[0] * step; o < std::min<uint64_t>((units[0] + 1) * step, f->inverse->most + 1); ++o)
+                    if (set.member[o % 4011]) {
+                        seeds.clear();
+                        f->inverse->seeds_of(static_cast<uint32_t>(o), seeds);
+                        for (uint32_t s : seeds)
+                            if (passes(s))
+                                want.push_back(s);
+                    }
+                std::vector<uint32_t> got = first_kernel;
+                std::sort(want.begin(), want.end());
+                std::sort(got.begin(), got.end());
+                EXPECT_EQ(got, want);
+            }
             if (!all_units)
                 continue;
             // Each seed once, and every seed that passes.
