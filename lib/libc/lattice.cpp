@@ -111,8 +111,9 @@ struct lattice {
         const int64_t top = int64_t{1} << (32 + g.shift), bx1 = static_cast<int64_t>(b1.x),
                       bx2 = static_cast<int64_t>(b2.x);
         const i128 y0 = corner, y1 = y0 + width;
-        int64_t px = ia * bx1 + ib * bx2;
-        i128 py = ia * b1.y + ib * b2.y;
+        // Near the box, though its terms are not.
+        int64_t px = static_cast<int64_t>(static_cast<i128>(ia) * b1.x + static_cast<i128>(ib) * b2.x);
+        i128 py = static_cast<i128>(ia) * b1.y + static_cast<i128>(ib) * b2.y;
         for (int64_t i = 0; i <= na; ++i, px += bx1, py += b1.y) {
             int64_t x = px;
             i128 yy = py;
