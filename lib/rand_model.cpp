@@ -61,7 +61,6 @@ const tables &the_tables()
 
 } // namespace
 
-const uint32_t *first_draw_coefficients() { return the_tables().coeff[0]; }
 const uint32_t *draw_coefficients(int k) { return the_tables().coeff[k]; }
 
 int early_draw(int k, const uint32_t w[words])

@@ -48,9 +48,8 @@ private:
     int f_ = 3, b_ = 0;
 };
 
-// c with first rand() after srand(s) == (sum of c[i] * w_i(s) mod 2^32) >> 1.
-const uint32_t *first_draw_coefficients();
-// The same for draw k (from 0), k below early_draws.
+// c with draw k (from 0, below early_draws) after srand(s) == (sum of
+// c[i] * w_i(s) mod 2^32) >> 1.
 const uint32_t *draw_coefficients(int k);
 
 // Draw k (from 0) after srand() from the words it started from, without

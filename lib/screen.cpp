@@ -157,7 +157,7 @@ void portable_orbit(const orbit_form &form, uint64_t first, uint64_t count, cons
 __attribute__((target("avx2"))) void avx2_seeds(uint32_t first, uint32_t count,
                                                 const round_set &set, std::vector<uint32_t> &out)
 {
-    const uint32_t *c = rand_model::first_draw_coefficients();
+    const uint32_t *c = rand_model::draw_coefficients(0);
     const uint32_t *a = rand_model::word_steps();
     uint32_t blocks = count / lanes;
     if (blocks > 0) {

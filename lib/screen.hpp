@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "rules.hpp"
+
 namespace gen {
 
 // a^-1 mod 2^32 for odd a, by Newton's iteration (each step doubles the
@@ -64,7 +66,7 @@ struct round_set {
             return false;
         for (int k = 0; k < flips; ++k) {
             int w = want[static_cast<std::size_t>(k)][R];
-            if (w > 0 && w != static_cast<int>(((draw(k + 1) % static_cast<uint32_t>(numbers)) | 1) / 2) + 1)
+            if (w > 0 && w != flipped_pair(static_cast<int>(draw(k + 1)), numbers) + 1)
                 return false;
         }
         return true;
