@@ -161,6 +161,10 @@ choice choose(const crypt_structure &st, const search_plan &plan, const search_t
     others.families.clear();
     for (const family *f : plan.families)
         (f == &glibc_family() ? glibc : others).families.push_back(f);
+    // A whole-range walk of glibc's screens the families that share it too,
+    // for the others' search if glibc's finds nothing.
+    shared_walk shared{others.families, {}, {}};
+    glibc.shared = others.shared = &shared;
     if (!glibc.families.empty()) {
         choice c = choose_together(st, glibc, tick);
         if (c.kind != choice::none || others.families.empty())

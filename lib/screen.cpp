@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "rand_model.hpp"
+#include "orbit_walk.hpp"
 #include "round_test_avx2.hpp"
 
 
@@ -46,8 +47,7 @@ orbit_form make_orbit_form(uint32_t word_add, uint32_t twin_w0)
 
 namespace {
 
-constexpr int lanes = 8;
-
+constexpr int lanes = 8;  // of the AVX2 screen by seed
 
 void portable_seeds(uint32_t first, uint32_t count, const round_set &set,
                     std::vector<uint32_t> &out)
@@ -70,85 +70,98 @@ void portable_seeds(uint32_t first, uint32_t count, const round_set &set,
     }
 }
 
-// The 31 words of orbit window k, then the next ones: w[i] = x_(k + i).
-void orbit_window(uint64_t k, uint32_t *w, int n = words)
-{
-    w[0] = rand_model::orbit_value(k);
-    for (int i = 1; i < n; ++i)
-        w[i] = rand_model::orbit_next(w[i - 1]);
-}
-
 // Screens window n of a ring of 31 words that holds its words, x_(k + n)
 // at n % 31, then slides the ring on by one word. The sums of later draws
-// are made when a seed still passes, once for both.
-void ring_step(const orbit_form &form, uint32_t *w, uint64_t n, const round_set &set,
-               std::vector<uint32_t> &lower, std::vector<uint32_t> &upper)
+// are made when a seed still passes, once for every form.
+void ring_step(const walk_out &walk, uint32_t *w, uint64_t n, const round_set &set,
+               std::vector<uint32_t> *lower, std::vector<uint32_t> *upper)
 {
     uint32_t sum[round_set::most_flips + 1];
     int made = 0;
     auto sum_of = [&](int k) {
         for (; made <= k; ++made) {
             const uint32_t *c = rand_model::draw_coefficients(made);
-            uint32_t acc = form.sum_add[made];
+            uint32_t acc = 0;
             for (int j = 0; j < words; ++j)
                 acc += c[j] * w[(n + j) % words];
             sum[made] = acc;
         }
         return sum[k];
     };
-    if (set.passes_by(sum_of(0) >> 1, [&](int k) { return sum_of(k) >> 1; }))
-        lower.push_back(w[n % words] + form.lower_add);
-    if (set.passes_by((sum_of(0) + form.up_delta[0]) >> 1,
-                      [&](int k) { return (sum_of(k) + form.up_delta[k]) >> 1; }))
-        upper.push_back(w[n % words] + form.up_add);
+    for (int i = 0; i < walk.count; ++i) {
+        const orbit_form &form = walk.forms[i];
+        auto draw = [&](int k, uint32_t up) { return (sum_of(k) + form.sum_add[k] + up) >> 1; };
+        if (set.passes_by(draw(0, 0), [&](int k) { return draw(k, 0); }))
+            lower[i].push_back(w[n % words] + form.lower_add);
+        if (set.passes_by(draw(0, form.up_delta[0]), [&](int k) { return draw(k, form.up_delta[k]); }))
+            upper[i].push_back(w[n % words] + form.up_add);
+    }
     w[n % words] = rand_model::orbit_next(w[(n + words - 1) % words]);
 }
 
+// Per form, the seeds of one step of the walk: those below 2^31 by lane,
+// then their twins by lane.
+struct step_seeds {
+    std::vector<uint32_t> lower[most_forms], upper[most_forms];
+
+    void clear()
+    {
+        for (int i = 0; i < most_forms; ++i) {
+            lower[i].clear();
+            upper[i].clear();
+        }
+    }
+    void flush(const walk_out &walk)
+    {
+        for (int i = 0; i < walk.count; ++i) {
+            walk.out[i].insert(walk.out[i].end(), lower[i].begin(), lower[i].end());
+            walk.out[i].insert(walk.out[i].end(), upper[i].begin(), upper[i].end());
+        }
+        clear();
+    }
+};
+
+} // namespace
+
 // The windows of [first, first + count) one after the other, as the tail
 // of both orbit kernels.
-void orbit_in_turn(const orbit_form &form, uint64_t first, uint64_t count, const round_set &set,
-                   std::vector<uint32_t> &out)
+void orbit_in_turn(const walk_out &walk, uint64_t first, uint64_t count, const round_set &set)
 {
     if (count == 0)
         return;
     uint32_t w[words];
     orbit_window(first, w);
-    std::vector<uint32_t> lower, upper;
+    step_seeds step;
     for (uint64_t n = 0; n < count; ++n) {
-        lower.clear();
-        upper.clear();
-        ring_step(form, w, n, set, lower, upper);
-        out.insert(out.end(), lower.begin(), lower.end());
-        out.insert(out.end(), upper.begin(), upper.end());
+        ring_step(walk, w, n, set, step.lower, step.upper);
+        step.flush(walk);
     }
 }
 
 // The length of each of the eight stretches that the orbit kernels walk
 // side by side: even, for the AVX2 kernel's two windows per step. The rest
 // of the range is walked in turn.
-uint64_t orbit_stretch(uint64_t count) { return count / lanes & ~uint64_t{1}; }
 
-// Eight stretches side by side, as the AVX2 kernel walks them: at each
-// step the hits below 2^31 by lane, then their twins by lane.
-void portable_orbit(const orbit_form &form, uint64_t first, uint64_t count, const round_set &set,
-                    std::vector<uint32_t> &out)
+namespace {
+
+// Eight stretches side by side, as the AVX2 kernel walks them.
+void portable_orbit(const orbit_form *forms, int nforms, uint64_t first, uint64_t count,
+                    const round_set &set, std::vector<uint32_t> *out)
 {
+    const walk_out walk{forms, nforms, out};
     const uint64_t stretch = orbit_stretch(count);
     if (stretch > 0) {
-        uint32_t w[lanes][words];
-        for (int l = 0; l < lanes; ++l)
+        uint32_t w[orbit_lanes][words];
+        for (int l = 0; l < orbit_lanes; ++l)
             orbit_window(first + static_cast<uint64_t>(l) * stretch, w[l]);
-        std::vector<uint32_t> lower, upper;
+        step_seeds step;
         for (uint64_t n = 0; n < stretch; ++n) {
-            lower.clear();
-            upper.clear();
-            for (int l = 0; l < lanes; ++l)
-                ring_step(form, w[l], n, set, lower, upper);
-            out.insert(out.end(), lower.begin(), lower.end());
-            out.insert(out.end(), upper.begin(), upper.end());
+            for (int l = 0; l < orbit_lanes; ++l)
+                ring_step(walk, w[l], n, set, step.lower, step.upper);
+            step.flush(walk);
         }
     }
-    orbit_in_turn(form, first + lanes * stretch, count - lanes * stretch, set, out);
+    orbit_in_turn(walk, first + orbit_lanes * stretch, count - orbit_lanes * stretch, set);
 }
 
 #ifdef GEN_HAVE_AVX2
@@ -210,46 +223,52 @@ __attribute__((target("avx2"))) void avx2_seeds(uint32_t first, uint32_t count,
         portable_seeds(first + done, count - done, set, out);
 }
 
-// x * 16807 mod (2^31 - 1) in eight lanes, in 32 bits: with x = h 2^16 + l,
-// 16807 h 2^16 = a 2^31 + b 2^16 with b below 2^15, and 2^31 = 1 mod p.
-__attribute__((target("avx2"))) inline __m256i orbit_next8(__m256i x)
-{
-    const __m256i g = _mm256_set1_epi32(16807), p = _mm256_set1_epi32(static_cast<int>(modulus));
-    __m256i lo = _mm256_mullo_epi32(_mm256_and_si256(x, _mm256_set1_epi32(0xFFFF)), g);
-    __m256i hi = _mm256_mullo_epi32(_mm256_srli_epi32(x, 16), g);
-    __m256i sum = _mm256_add_epi32(
-        _mm256_add_epi32(lo, _mm256_slli_epi32(_mm256_and_si256(hi, _mm256_set1_epi32(0x7FFF)), 16)),
-        _mm256_srli_epi32(hi, 15));
-    __m256i r = _mm256_add_epi32(_mm256_and_si256(sum, p), _mm256_srli_epi32(sum, 31));
-    return _mm256_min_epu32(r, _mm256_sub_epi32(r, p));
-}
+// What a form adds to the sums of draws 0 to most_flips, beside the taps'
+// own: for both seeds (the form's sum_add less the taps'), and for the
+// twin too.
+struct avx2_adds {
+    __m256i both[round_set::most_flips + 1], up[round_set::most_flips + 1];
+    bool any = false;  // whether both[] is not all zero
+
+    avx2_adds() = default;
+    __attribute__((target("avx2"))) avx2_adds(const orbit_form &form, const orbit_form &taps)
+    {
+        for (int k = 0; k <= round_set::most_flips; ++k) {
+            uint32_t add = form.sum_add[k] - taps.sum_add[k];
+            any = any || add != 0;
+            both[k] = _mm256_set1_epi32(static_cast<int>(add));
+            up[k] = _mm256_set1_epi32(static_cast<int>(form.up_delta[k]));
+        }
+    }
+};
 
 // The seeds of eight orbit windows whose first draws pass: the first
 // seeds by lane, then the second ones by lane. acc is the first draw
-// before the shift, the form's sum_add included; up what the second seeds
-// add to it.
-__attribute__((target("avx2"))) inline void report_window(const orbit_form &form,
+// before the shift, with the taps' sum_add.
+__attribute__((target("avx2"))) inline void report_window(const orbit_form &form, const avx2_adds &adds,
                                                            const avx2_round_test &test, __m256i acc,
-                                                           __m256i up, const uint32_t *seeds,
-                                                           std::vector<uint32_t> &out)
+                                                           const uint32_t *seeds, std::vector<uint32_t> &out)
 {
+    if (adds.any)
+        acc = _mm256_add_epi32(acc, adds.both[0]);
     int lower = test.mask(_mm256_srli_epi32(acc, 1));
-    int upper = test.mask(_mm256_srli_epi32(_mm256_add_epi32(acc, up), 1));
+    int upper = test.mask(_mm256_srli_epi32(_mm256_add_epi32(acc, adds.up[0]), 1));
     push_lanes(lower, seeds, form.lower_add, out);
     push_lanes(upper, seeds, form.up_add, out);
 }
 
-// The same for a set that screens by its first flips: acc[k] and up[k]
-// for draws 0 to the set's flips.
-__attribute__((target("avx2"))) inline void report_window(const orbit_form &form, const avx2_flip_test &test,
-                                                           const __m256i *acc, const __m256i *up,
+// The same for a set that screens by its first flips: acc[k] for draws 0
+// to the set's flips.
+__attribute__((target("avx2"))) inline void report_window(const orbit_form &form, const avx2_adds &adds,
+                                                           const avx2_flip_test &test, const __m256i *acc,
                                                            int flips, const uint32_t *seeds,
                                                            std::vector<uint32_t> &out)
 {
     __m256i lo[round_set::most_flips + 1], hi[round_set::most_flips + 1];
     for (int k = 0; k <= flips; ++k) {
-        lo[k] = _mm256_srli_epi32(acc[k], 1);
-        hi[k] = _mm256_srli_epi32(_mm256_add_epi32(acc[k], up[k]), 1);
+        __m256i a = _mm256_add_epi32(acc[k], adds.both[k]);
+        lo[k] = _mm256_srli_epi32(a, 1);
+        hi[k] = _mm256_srli_epi32(_mm256_add_epi32(a, adds.up[k]), 1);
     }
     push_lanes(test.mask(lo), seeds, form.lower_add, out);
     push_lanes(test.mask(hi), seeds, form.up_add, out);
@@ -265,7 +284,7 @@ __attribute__((target("avx2"))) inline void report_window(const orbit_form &form
 // of taps j, a + b, a and -b; the last tap alone.
 struct avx2_taps {
     static constexpr int pairs = words / 2;  // taps 0 .. 29 in pairs, tap 30 alone
-    __m256i sum[pairs], even[pairs], odd[pairs], last, up, add;
+    __m256i sum[pairs], even[pairs], odd[pairs], last, add;
 
     avx2_taps() = default;
     __attribute__((target("avx2"))) avx2_taps(const orbit_form &form, int draw)
@@ -277,7 +296,6 @@ struct avx2_taps {
             odd[j] = _mm256_set1_epi32(static_cast<int>(0u - c[2 * j + 1]));
         }
         last = _mm256_set1_epi32(static_cast<int>(c[words - 1]));
-        up = _mm256_set1_epi32(static_cast<int>(form.up_delta[draw]));
         add = _mm256_set1_epi32(static_cast<int>(form.sum_add[draw]));
     }
 
@@ -296,9 +314,9 @@ struct avx2_taps {
 };
 
 // The words and differences lane l starts from: window first + l stretch.
-void start_lanes(uint64_t first, uint64_t stretch, uint32_t (*xb)[lanes], uint32_t (*eb)[lanes])
+void start_lanes(uint64_t first, uint64_t stretch, uint32_t (*xb)[orbit_lanes], uint32_t (*eb)[orbit_lanes])
 {
-    for (int l = 0; l < lanes; ++l) {
+    for (int l = 0; l < orbit_lanes; ++l) {
         uint32_t w[words + 1];
         orbit_window(first + static_cast<uint64_t>(l) * stretch, w, words + 1);
         for (int j = 0; j <= words; ++j)
@@ -308,27 +326,28 @@ void start_lanes(uint64_t first, uint64_t stretch, uint32_t (*xb)[lanes], uint32
     }
 }
 
-// Screened: the set screens by its first flips too.
+// Screened: the set screens by its first flips too. The taps carry the
+// first form's sum_add, so that it alone walks as cheaply as ever.
 template <bool Screened>
-__attribute__((target("avx2"))) void avx2_orbit_run(const orbit_form &form, uint64_t first,
-                                                    uint64_t count, const round_set &set,
-                                                    std::vector<uint32_t> &out)
+__attribute__((target("avx2"))) void avx2_orbit_run(const walk_out &walk, uint64_t first,
+                                                    uint64_t count, const round_set &set)
 {
     constexpr int run = 256;
     const uint64_t stretch = orbit_stretch(count);
     if (stretch > 0) {
         // Before windows n and n + 1: x holds words n .. n + 31, e the
         // differences n .. n + 29.
-        alignas(32) uint32_t xb[words + 1 + run][lanes], eb[words - 1 + run][lanes];
+        alignas(32) uint32_t xb[words + 1 + run][orbit_lanes], eb[words - 1 + run][orbit_lanes];
         start_lanes(first, stretch, xb, eb);
-        const avx2_taps k(form, 0);
+        const orbit_form &base = walk.forms[0];
+        const avx2_taps k(base, 0);
         avx2_taps later[round_set::most_flips];
         for (int f = 0; f < set.flips; ++f)
-            later[f] = avx2_taps(form, f + 1);
-        __m256i up[round_set::most_flips + 1], y[round_set::most_flips + 1], z[round_set::most_flips + 1];
-        up[0] = k.up;
-        for (int f = 0; f < set.flips; ++f)
-            up[f + 1] = later[f].up;
+            later[f] = avx2_taps(base, f + 1);
+        avx2_adds adds[most_forms];
+        for (int i = 0; i < walk.count; ++i)
+            adds[i] = avx2_adds(walk.forms[i], base);
+        __m256i y[round_set::most_flips + 1], z[round_set::most_flips + 1];
         const avx2_round_test test(set);
         const avx2_flip_test flip_test(set);
         auto *x = reinterpret_cast<__m256i *>(xb);
@@ -348,12 +367,15 @@ __attribute__((target("avx2"))) void avx2_orbit_run(const orbit_form &form, uint
                 _mm256_store_si256(x + n + words + 2, orbit_next8(x32));
                 _mm256_store_si256(e + n + words - 1, _mm256_sub_epi32(x30, x31));
                 _mm256_store_si256(e + n + words, _mm256_sub_epi32(x31, x32));
-                if (Screened) {
-                    report_window(form, flip_test, y, up, set.flips, xb[n], out);
-                    report_window(form, flip_test, z, up, set.flips, xb[n + 1], out);
-                } else {
-                    report_window(form, test, y[0], k.up, xb[n], out);
-                    report_window(form, test, z[0], k.up, xb[n + 1], out);
+                for (int i = 0; i < walk.count; ++i) {
+                    const orbit_form &form = walk.forms[i];
+                    if (Screened) {
+                        report_window(form, adds[i], flip_test, y, set.flips, xb[n], walk.out[i]);
+                        report_window(form, adds[i], flip_test, z, set.flips, xb[n + 1], walk.out[i]);
+                    } else {
+                        report_window(form, adds[i], test, y[0], xb[n], walk.out[i]);
+                        report_window(form, adds[i], test, z[0], xb[n + 1], walk.out[i]);
+                    }
                 }
             }
             for (int j = 0; j <= words; ++j)
@@ -362,17 +384,18 @@ __attribute__((target("avx2"))) void avx2_orbit_run(const orbit_form &form, uint
                 _mm256_store_si256(e + j, _mm256_load_si256(e + steps + j));
         }
     }
-    orbit_in_turn(form, first + lanes * stretch, count - lanes * stretch, set, out);
+    orbit_in_turn(walk, first + orbit_lanes * stretch, count - orbit_lanes * stretch, set);
 }
-
-void avx2_orbit(const orbit_form &form, uint64_t first, uint64_t count, const round_set &set,
-                std::vector<uint32_t> &out)
-{
-    (set.flips > 0 ? avx2_orbit_run<true> : avx2_orbit_run<false>)(form, first, count, set, out);
-}
-#endif
 
 } // namespace
+
+void avx2_orbit(const orbit_form *forms, int nforms, uint64_t first, uint64_t count,
+                const round_set &set, std::vector<uint32_t> *out)
+{
+    const walk_out walk{forms, nforms, out};
+    (set.flips > 0 ? avx2_orbit_run<true> : avx2_orbit_run<false>)(walk, first, count, set);
+}
+#endif
 
 const orbit_form &glibc_orbit()
 {
@@ -397,9 +420,21 @@ const screen_ops *avx2_screen()
     return nullptr;
 }
 
+const screen_ops *avx512_screen()
+{
+#ifdef GEN_HAVE_AVX2
+    static const screen_ops ops{"avx512", avx2_seeds, avx512_orbit};
+    if (__builtin_cpu_supports("avx512f") && avx2_screen())
+        return &ops;
+#endif
+    return nullptr;
+}
+
 const screen_ops &best_screen()
 {
-    static const screen_ops &best = avx2_screen() ? *avx2_screen() : portable_screen();
+    static const screen_ops &best = avx512_screen() ? *avx512_screen()
+                                    : avx2_screen() ? *avx2_screen()
+                                                    : portable_screen();
     return best;
 }
 

@@ -99,12 +99,18 @@ orbit_form make_orbit_form(uint32_t word_add, uint32_t twin_w0);
 // glibc: x_k itself and its twin x_k + 2^31 + 1.
 const orbit_form &glibc_orbit();
 
-// Appends every seed whose first draw is in the set among the two that
-// each orbit window k of [first, first + count) holds (first + count at
-// most rand_model::orbit_length). Eight stretches of the range are walked
-// side by side; the order of the seeds depends on first and count only.
-using orbit_kernel = void (*)(const orbit_form &, uint64_t first, uint64_t count, const round_set &,
-                              std::vector<uint32_t> &out);
+// The most generators one orbit walk screens at once: those whose words
+// are the same window's, up to a constant (glibc's and FreeBSD 13's), share
+// the window's sums, which are most of the walk's cost.
+constexpr int most_forms = 2;
+
+// Appends to out[i] every seed of forms[i] whose first draw is in the set
+// among the two that each orbit window k of [first, first + count) holds
+// (first + count at most rand_model::orbit_length). Eight stretches of the
+// range are walked side by side; the order of each form's seeds depends on
+// first and count only, not on the other forms walked.
+using orbit_kernel = void (*)(const orbit_form *forms, int nforms, uint64_t first, uint64_t count,
+                              const round_set &, std::vector<uint32_t> *out);
 
 struct screen_ops {
     const char *name;
@@ -115,6 +121,9 @@ struct screen_ops {
 const screen_ops &portable_screen();
 // nullptr where this CPU or build has no AVX2.
 const screen_ops *avx2_screen();
+// nullptr where it has no AVX-512F: AVX2's screen by seed, and an orbit
+// walk of sixteen lanes for sets screened by the first draw alone.
+const screen_ops *avx512_screen();
 // The fastest kernels this CPU runs.
 const screen_ops &best_screen();
 

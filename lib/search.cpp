@@ -210,20 +210,22 @@ struct search_setup {
             set.add(r.rounds, [&](int k) { return s.flip(r.rounds, k); });
     }
 
-    search_result empty() const
+    // No matches of `families` families (the plan's by default).
+    search_result empty(size_t families = 0) const
     {
         search_result res;
-        res.matches.assign(plan.families.size(), std::vector<reading_matches>(st.readings.size()));
+        res.matches.assign(families ? families : plan.families.size(),
+                           std::vector<reading_matches>(st.readings.size()));
         return res;
     }
-    // Checks second s of family f (its index in the plan), which passed
-    // the screen; true if it matched.
-    bool check(size_t f, uint32_t s, search_result &into) const
+    // Checks second s of family f, which passed the screen, into f's
+    // matches; true if it matched.
+    bool check(const family &f, uint32_t s, std::vector<reading_matches> &into) const
     {
-        int r = reading_of_second(st, of, *plan.families[f], s);
+        int r = reading_of_second(st, of, f, s);
         if (r < 0)
             return false;
-        into.matches[f][static_cast<size_t>(r)].add(s, rank(s));
+        into[static_cast<size_t>(r)].add(s, rank(s));
         return true;
     }
     uint64_t rank(uint32_t s) const { return static_cast<uint32_t>(plan.newest - s); }
@@ -271,7 +273,8 @@ struct in_order {
             tried += n;
             std::sort(passed.begin(), passed.end());
             for (const auto &[rank, f] : passed)
-                if (w.check(f, static_cast<uint32_t>(w.plan.newest - rank), res) && first_only) {
+                if (w.check(*w.plan.families[f], static_cast<uint32_t>(w.plan.newest - rank), res.matches[f]) &&
+                    first_only) {
                     uint64_t b = best.load();
                     while (c < b && !best.compare_exchange_weak(b, c)) {
                     }
@@ -303,35 +306,104 @@ struct in_order {
     }
 };
 
+// Whether a shared walk already screened f.
+const std::vector<reading_matches> *walked_before(const search_plan &plan, const family *f)
+{
+    if (!plan.shared)
+        return nullptr;
+    const auto &walked = plan.shared->walked;
+    auto at = std::find(walked.begin(), walked.end(), f);
+    return at == walked.end() ? nullptr : &plan.shared->matches[static_cast<size_t>(at - walked.begin())];
+}
+
 // By units: threads take the work units of every family, each keeping its
-// own matches.
+// own matches. A family whose walk the plan's shared riders share takes
+// them along; one that such a walk screened before takes its matches from
+// there.
 struct by_units {
     const search_setup &w;
+    std::vector<const family *> fams;         // the plan's, then the riders taken along
+    std::vector<std::vector<size_t>> along;   // by plan family: its riders, as indexes in fams
+    // By plan family: its matches from a walk before, or null.
+    std::vector<const std::vector<reading_matches> *> before;
     std::vector<std::pair<size_t, uint64_t>> items;  // (family, unit)
     std::atomic<uint64_t> next{0}, tried{0};
+    uint64_t total = 0;
     std::vector<search_result> per_thread;
 
-    by_units(const search_setup &setup, int jobs) : w(setup)
+    by_units(const search_setup &setup, int jobs) : w(setup), fams(setup.plan.families)
     {
-        for (size_t f = 0; f < w.plan.families.size(); ++f)
-            for (uint64_t u = 0; u < w.plan.families[f]->units; ++u)
+        const search_plan &plan = w.plan;
+        along.resize(fams.size());
+        for (size_t f = 0; f < plan.families.size(); ++f) {
+            before.push_back(walked_before(plan, fams[f]));
+            if (before.back())
+                continue;
+            if (plan.shared)
+                take_riders(f);
+            for (uint64_t u = 0; u < fams[f]->units; ++u)
                 items.emplace_back(f, u);
-        per_thread.assign(static_cast<size_t>(jobs), w.empty());
+            total += 1ull << 32;
+        }
+        per_thread.assign(static_cast<size_t>(jobs), w.empty(fams.size()));
+    }
+
+    // The shared riders that plan family f's walk screens as well: those
+    // with the same walk that neither the plan holds nor another walk took.
+    void take_riders(size_t f)
+    {
+        auto walk = best_kernels(*fams[f]).walk;
+        for (const family *r : w.plan.shared->riders)
+            if (walk && best_kernels(*r).walk == walk && along[f].size() + 1 < most_forms &&
+                std::find(fams.begin(), fams.end(), r) == fams.end() && !walked_before(w.plan, r)) {
+                along[f].push_back(fams.size());
+                fams.push_back(r);
+            }
     }
 
     void worker(search_result &res)
     {
-        std::vector<uint32_t> seeds;
+        std::vector<uint32_t> seeds[most_forms];
         for (uint64_t i; (i = next.fetch_add(1)) < items.size();) {
             auto [f, u] = items[i];
-            const family &fam = *w.plan.families[f];
-            seeds.clear();
-            best_kernels(fam).whole(fam, u, w.set, seeds);
-            for (uint32_t s : seeds)
-                if (w.rank(s) < w.plan.span)
-                    w.check(f, s, res);
-            tried += (1ull << 32) / fam.units;
+            const family *walked[most_forms] = {fams[f]};
+            size_t index[most_forms] = {f};
+            int n = 1;
+            for (size_t r : along[f]) {
+                walked[n] = fams[r];
+                index[n++] = r;
+            }
+            for (auto &s : seeds)
+                s.clear();
+            if (n == 1)
+                best_kernels(*fams[f]).whole(*fams[f], u, w.set, seeds[0]);
+            else
+                best_kernels(*fams[f]).walk(walked, n, u, w.set, seeds);
+            for (int k = 0; k < n; ++k)
+                for (uint32_t s : seeds[k])
+                    if (w.rank(s) < w.plan.span)
+                        w.check(*walked[k], s, res.matches[index[k]]);
+            tried += (1ull << 32) / fams[f]->units;
         }
+    }
+
+    // The plan's matches: the threads', and those a shared walk screened
+    // before; the riders' go to the shared walk.
+    search_result finish()
+    {
+        search_result all = w.empty(fams.size());
+        for (const auto &r : per_thread)
+            all.merge(r);
+        const search_plan &plan = w.plan;
+        for (size_t r = plan.families.size(); r < fams.size(); ++r) {
+            plan.shared->walked.push_back(fams[r]);
+            plan.shared->matches.push_back(all.matches[r]);
+        }
+        all.matches.resize(plan.families.size());
+        for (size_t f = 0; f < plan.families.size(); ++f)
+            if (before[f])
+                all.matches[f] = *before[f];
+        return all;
     }
 };
 
@@ -357,11 +429,8 @@ search_result search_by_units(const crypt_structure &st, const search_plan &plan
     std::atomic<int> thread{0};
     run_threads(
         jobs, [&] { search.worker(search.per_thread[static_cast<size_t>(thread++)]); },
-        [&] { return search.tried.load(); }, (1ull << 32) * plan.families.size(), tick);
-    search_result out = setup.empty();
-    for (const auto &r : search.per_thread)
-        out.merge(r);
-    return out;
+        [&] { return search.tried.load(); }, search.total, tick);
+    return search.finish();
 }
 
 search_result search_seconds(const crypt_structure &st, const search_plan &plan, bool first_only,

@@ -23,11 +23,15 @@
 
 namespace gen {
 
+struct shared_walk;
+
 struct search_plan {
     uint32_t newest = 0;
     uint64_t span = 1ull << 32;
     int jobs = 1;
     std::vector<const family *> families{&glibc_family()};
+    // Shared with a later plan of the same range, or null.
+    shared_walk *shared = nullptr;
 };
 
 // The matches of one reading in the part of the range searched.
@@ -60,6 +64,19 @@ struct search_result {
     // The matches of reading r with any family.
     reading_matches of_reading(size_t r) const;
     void merge(const search_result &o);
+};
+
+// Families whose whole ranges are one walk (glibc's orbit, which FreeBSD
+// 13's words walk too) cost little more walked together than one alone:
+// the first plan that walks the range by units screens these riders along
+// and keeps their matches here, for a later plan of the same range that
+// searches them (glibc's plan goes first, the others' only if it finds
+// nothing, and would otherwise walk the orbit a second time).
+struct shared_walk {
+    std::vector<const family *> riders;
+    // The riders walked, and the matches of each by reading.
+    std::vector<const family *> walked;
+    std::vector<std::vector<reading_matches>> matches;
 };
 
 // tick(done, total) is called from the calling thread every so often.

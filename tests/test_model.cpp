@@ -140,7 +140,7 @@ TEST(Screen, TheOrbitWalkFindsWhatTheCLibraryDrawsInTheSameOrderInEveryKernel)
             std::vector<uint32_t> first_kernel;
             for (const screen_ops *k : kernels()) {
                 std::vector<uint32_t> got;
-                k->orbit(glibc_orbit(), r.first, r.count, set, got);
+                k->orbit(&glibc_orbit(), 1, r.first, r.count, set, &got);
                 if (first_kernel.empty())
                     first_kernel = got;
                 EXPECT_EQ(got, first_kernel) << k->name;

@@ -30,17 +30,50 @@ void additive_early(const uint32_t w[31], int *out, int count)
         out[k] = rand_model::early_draw(k, w);
 }
 
-void orbit_unit(const family &f, const screen_ops &ops, const orbit_form &form, const uint32_t odd[4],
-                uint64_t u, const round_set &set, std::vector<uint32_t> &out)
+namespace {
+
+// Unit u of the families' walk: out[i] gets fams[i]'s seeds.
+void orbit_unit(const screen_ops &ops, const family *const *fams, int n, uint64_t u,
+                const round_set &set, std::vector<uint32_t> *out)
 {
     if (u + 1 == orbit_units) {
-        for (int i = 0; i < 4; ++i)
-            if (early_passes(f, odd[i], set))
-                out.push_back(odd[i]);
+        for (int i = 0; i < n; ++i)
+            for (uint32_t s : fams[i]->orbit->odd)
+                if (early_passes(*fams[i], s, set))
+                    out[i].push_back(s);
         return;
     }
+    orbit_form forms[most_forms];
+    for (int i = 0; i < n; ++i)
+        forms[i] = fams[i]->orbit->form();
     uint64_t first = u * orbit_unit_windows;
-    ops.orbit(form, first, std::min(orbit_unit_windows, rand_model::orbit_length - first), set, out);
+    ops.orbit(forms, n, first, std::min(orbit_unit_windows, rand_model::orbit_length - first), set, out);
+}
+
+} // namespace
+
+void orbit_whole_portable(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
+{
+    const family *one[] = {&f};
+    orbit_unit(portable_screen(), one, 1, u, set, &out);
+}
+
+void orbit_walk_portable(const family *const *fams, int n, uint64_t u, const round_set &set,
+                         std::vector<uint32_t> *out)
+{
+    orbit_unit(portable_screen(), fams, n, u, set, out);
+}
+
+void orbit_whole_vector(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
+{
+    const family *one[] = {&f};
+    orbit_unit(best_screen(), one, 1, u, set, &out);
+}
+
+void orbit_walk_vector(const family *const *fams, int n, uint64_t u, const round_set &set,
+                     std::vector<uint32_t> *out)
+{
+    orbit_unit(best_screen(), fams, n, u, set, out);
 }
 
 } // namespace gen

@@ -40,6 +40,11 @@ struct family_kernels {
     // units together hold every seed once. The order within a unit
     // depends on u alone.
     void (*whole)(const family &, uint64_t u, const round_set &, std::vector<uint32_t> &out);
+    // Where several families' whole ranges are one walk (the orbit's): unit
+    // u of fams[0 .. n) at once, out[i] getting what whole() gives fams[i].
+    // Families with the same walk share it; null for the others.
+    void (*walk)(const family *const *fams, int n, uint64_t u, const round_set &,
+                 std::vector<uint32_t> *out) = nullptr;
 };
 
 // Generators whose first draw gives the seed back (an invertible map):
@@ -68,6 +73,13 @@ struct lcg64_form {
     uint64_t offset = 0;
 };
 
+// The 31-word generators whose words are glibc's orbit windows, up to a
+// constant: how they sit on the orbit, and the four seeds on no window.
+struct orbit_place {
+    const orbit_form &(*form)();
+    uint32_t odd[4];
+};
+
 struct family {
     const char *name;       // as --libc takes it
     const char *libraries;  // the C libraries whose rand() it is
@@ -88,6 +100,7 @@ struct family {
     const family_kernels *(*avx2)();  // nullptr where this CPU or build has none
     const inverse_form *inverse = nullptr;
     const lcg64_form *lcg64 = nullptr;
+    const orbit_place *orbit = nullptr;
     // Where this process has the library's own generator (glibc's
     // random_r), a fresh one seeded with s: what confirms a result. Null:
     // the model is the authority, checked in the tests against the real
@@ -154,11 +167,17 @@ int additive_next(rand_state &st);
 void additive_start(rand_state &st);
 void additive_early(const uint32_t w[31], int *out, int count);
 // Their whole range along the orbit: units of orbit_unit_windows windows,
-// and a last one for the four seeds on no window.
+// and a last one for the four seeds on no window: the whole() and walk()
+// kernels of the families with an orbit_place, portable and with the
+// fastest vector screen (only where avx2_screen() is).
 constexpr uint64_t orbit_unit_windows = 1u << 20;
 constexpr uint64_t orbit_units = (2147483646u + orbit_unit_windows - 1) / orbit_unit_windows + 1;
-void orbit_unit(const family &f, const screen_ops &ops, const orbit_form &form, const uint32_t odd[4],
-                uint64_t u, const round_set &set, std::vector<uint32_t> &out);
+void orbit_whole_portable(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out);
+void orbit_walk_portable(const family *const *fams, int n, uint64_t u, const round_set &set,
+                         std::vector<uint32_t> *out);
+void orbit_whole_vector(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out);
+void orbit_walk_vector(const family *const *fams, int n, uint64_t u, const round_set &set,
+                     std::vector<uint32_t> *out);
 constexpr int early_draws = 32;
 
 // The first count draws after srand(s), by running a one-word generator.

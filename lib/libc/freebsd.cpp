@@ -47,21 +47,11 @@ const orbit_form &form()
     return f;
 }
 
-constexpr uint32_t odd_seeds[4] = {0xfffffffcu, 0xfffffffdu, 0xfffffffeu, 0xffffffffu};
-
-void portable_whole(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
-{
-    orbit_unit(f, portable_screen(), form(), odd_seeds, u, set, out);
-}
-
-void avx2_whole(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
-{
-    orbit_unit(f, *avx2_screen(), form(), odd_seeds, u, set, out);
-}
+const orbit_place place{form, {0xfffffffcu, 0xfffffffdu, 0xfffffffeu, 0xffffffffu}};
 
 const family_kernels *freebsd_avx2()
 {
-    static const family_kernels k{"avx2", seeds_by_early_draw, avx2_whole};
+    static const family_kernels k{best_screen().name, seeds_by_early_draw, orbit_whole_vector, orbit_walk_vector};
     return avx2_screen() ? &k : nullptr;
 }
 
@@ -76,7 +66,10 @@ extern const family freebsd{"freebsd",
                      freebsd_early,
                      nullptr,
                      orbit_units,
-                     {"portable", seeds_by_early_draw, portable_whole},
-                     freebsd_avx2};
+                     {"portable", seeds_by_early_draw, orbit_whole_portable, orbit_walk_portable},
+                     freebsd_avx2,
+                     nullptr,
+                     nullptr,
+                     &place};
 
 } // namespace gen

@@ -87,21 +87,14 @@ void avx2_seeds(const family &, uint32_t first, uint64_t count, const round_set 
     glibc_seeds(*avx2_screen(), first, count, set, out);
 }
 
-void portable_whole(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
-{
-    orbit_unit(f, portable_screen(), glibc_orbit(), rand_model::odd_seeds, u, set, out);
-}
-
-void avx2_whole(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
-{
-    orbit_unit(f, *avx2_screen(), glibc_orbit(), rand_model::odd_seeds, u, set, out);
-}
-
 const family_kernels *glibc_avx2()
 {
-    static const family_kernels k{"avx2", avx2_seeds, avx2_whole};
+    static const family_kernels k{best_screen().name, avx2_seeds, orbit_whole_vector, orbit_walk_vector};
     return avx2_screen() ? &k : nullptr;
 }
+
+const orbit_place place{glibc_orbit, {rand_model::odd_seeds[0], rand_model::odd_seeds[1],
+                                      rand_model::odd_seeds[2], rand_model::odd_seeds[3]}};
 
 } // namespace
 
@@ -120,10 +113,11 @@ extern const family glibc{"glibc",
                    glibc_early,
                    glibc_twins,
                    orbit_units,
-                   {"portable", portable_seeds, portable_whole},
+                   {"portable", portable_seeds, orbit_whole_portable, orbit_walk_portable},
                    glibc_avx2,
                    nullptr,
                    nullptr,
+                   &place,
                    glibc_c_library};
 
 } // namespace gen

@@ -1,0 +1,65 @@
+// What the orbit kernels of every instruction set share: the windows'
+// words, the seeds of one walk by form, the stretches walked side by side
+// and the tail walked in turn.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "rand_model.hpp"
+#include "round_test_avx2.hpp"
+#include "screen.hpp"
+
+namespace gen {
+
+// Eight stretches of the range side by side, as eight lanes of AVX2.
+constexpr int orbit_lanes = 8;
+
+// The seeds of one walk, by form: out[i] gets form i's.
+struct walk_out {
+    const orbit_form *forms;
+    int count;
+    std::vector<uint32_t> *out;
+};
+
+// The words of orbit window k, then the next ones: w[i] = x_(k + i).
+inline void orbit_window(uint64_t k, uint32_t *w, int n = rand_model::words)
+{
+    w[0] = rand_model::orbit_value(k);
+    for (int i = 1; i < n; ++i)
+        w[i] = rand_model::orbit_next(w[i - 1]);
+}
+
+// The length of each of the eight stretches that the orbit kernels walk
+// side by side: even, for the vector kernels' two windows per step. The
+// rest of the range is walked in turn.
+inline uint64_t orbit_stretch(uint64_t count) { return count / orbit_lanes & ~uint64_t{1}; }
+
+// The windows of [first, first + count) one after the other, as the tail
+// of every orbit kernel.
+void orbit_in_turn(const walk_out &walk, uint64_t first, uint64_t count, const round_set &set);
+
+#ifdef GEN_HAVE_AVX2
+// x * 16807 mod (2^31 - 1) in eight lanes, in 32 bits: with x = h 2^16 + l,
+// 16807 h 2^16 = a 2^31 + b 2^16 with b below 2^15, and 2^31 = 1 mod p.
+__attribute__((target("avx2"))) inline __m256i orbit_next8(__m256i x)
+{
+    const __m256i g = _mm256_set1_epi32(16807), p = _mm256_set1_epi32(static_cast<int>(rand_model::modulus));
+    __m256i lo = _mm256_mullo_epi32(_mm256_and_si256(x, _mm256_set1_epi32(0xFFFF)), g);
+    __m256i hi = _mm256_mullo_epi32(_mm256_srli_epi32(x, 16), g);
+    __m256i sum = _mm256_add_epi32(
+        _mm256_add_epi32(lo, _mm256_slli_epi32(_mm256_and_si256(hi, _mm256_set1_epi32(0x7FFF)), 16)),
+        _mm256_srli_epi32(hi, 15));
+    __m256i r = _mm256_add_epi32(_mm256_and_si256(sum, p), _mm256_srli_epi32(sum, 31));
+    return _mm256_min_epu32(r, _mm256_sub_epi32(r, p));
+}
+
+// The AVX2 orbit kernel (screen.hpp's orbit_kernel).
+void avx2_orbit(const orbit_form *forms, int nforms, uint64_t first, uint64_t count, const round_set &set,
+                std::vector<uint32_t> *out);
+// The AVX-512 one, for CPUs with AVX-512F.
+void avx512_orbit(const orbit_form *forms, int nforms, uint64_t first, uint64_t count, const round_set &set,
+                  std::vector<uint32_t> *out);
+#endif
+
+} // namespace gen
