@@ -8,7 +8,6 @@
 // a X(j + 2) + b X(j + 4) = (a + b) X(j + 2) - b D(j + 2). The seeds come
 // out in the AVX2 kernel's order; sets that screen by flips too go to it.
 #include "orbit_walk.hpp"
-#include "libc/family.hpp"
 
 #ifdef GEN_HAVE_AVX2
 
@@ -190,7 +189,7 @@ GEN_AVX512 void avx512_orbit_run(const walk_out &walk, uint64_t first, uint64_t 
         for (int t = 0; t < words; ++t)
             c[t] = _mm512_set1_epi32(static_cast<int>(coeff[t]));
         const __m512i add = _mm512_set1_epi32(static_cast<int>(walk.forms[0].sum_add[0]));
-        const __m512i g8 = _mm512_set1_epi64(static_cast<long long>(pow_mod_p(16807, 8)));
+        const __m512i g8 = _mm512_set1_epi64(rand_model::orbit_value(8));
         avx512_form forms[most_forms];
         for (int i = 0; i < walk.count; ++i) {
             uint32_t more = walk.forms[i].sum_add[0] - walk.forms[0].sum_add[0];

@@ -328,7 +328,7 @@ void start_lanes(uint64_t first, uint64_t stretch, uint32_t (*xb)[orbit_lanes], 
 
 // Screened: the set screens by its first flips too. The taps carry the
 // first form's sum_add, so that it alone walks as cheaply as ever.
-template <bool Screened>
+template <bool Screened, int Forms>
 __attribute__((target("avx2"))) void avx2_orbit_run(const walk_out &walk, uint64_t first,
                                                     uint64_t count, const round_set &set)
 {
@@ -345,11 +345,12 @@ __attribute__((target("avx2"))) void avx2_orbit_run(const walk_out &walk, uint64
         for (int f = 0; f < set.flips; ++f)
             later[f] = avx2_taps(base, f + 1);
         avx2_adds adds[most_forms];
-        for (int i = 0; i < walk.count; ++i)
+        for (int i = 0; i < Forms; ++i)
             adds[i] = avx2_adds(walk.forms[i], base);
         __m256i y[round_set::most_flips + 1], z[round_set::most_flips + 1];
         const avx2_round_test test(set);
         const avx2_flip_test flip_test(set);
+        const __m256i g8 = _mm256_set1_epi64x(rand_model::orbit_value(8));
         auto *x = reinterpret_cast<__m256i *>(xb);
         auto *e = reinterpret_cast<__m256i *>(eb);
         for (uint64_t n0 = 0; n0 < stretch; n0 += run) {
@@ -362,12 +363,12 @@ __attribute__((target("avx2"))) void avx2_orbit_run(const walk_out &walk, uint64
                     for (int f = 0; f < set.flips; ++f)
                         later[f].sums(x, e, n, y[f + 1], z[f + 1]);
                 // The words and differences the next two windows need.
-                __m256i x32 = orbit_next8(x31);
+                __m256i x32 = mul_mod_p8(_mm256_load_si256(x + n + words - 7), g8);
                 _mm256_store_si256(x + n + words + 1, x32);
-                _mm256_store_si256(x + n + words + 2, orbit_next8(x32));
+                _mm256_store_si256(x + n + words + 2, mul_mod_p8(_mm256_load_si256(x + n + words - 6), g8));
                 _mm256_store_si256(e + n + words - 1, _mm256_sub_epi32(x30, x31));
                 _mm256_store_si256(e + n + words, _mm256_sub_epi32(x31, x32));
-                for (int i = 0; i < walk.count; ++i) {
+                for (int i = 0; i < Forms; ++i) {
                     const orbit_form &form = walk.forms[i];
                     if (Screened) {
                         report_window(form, adds[i], flip_test, y, set.flips, xb[n], walk.out[i]);
@@ -393,7 +394,10 @@ void avx2_orbit(const orbit_form *forms, int nforms, uint64_t first, uint64_t co
                 const round_set &set, std::vector<uint32_t> *out)
 {
     const walk_out walk{forms, nforms, out};
-    (set.flips > 0 ? avx2_orbit_run<true> : avx2_orbit_run<false>)(walk, first, count, set);
+    static_assert(most_forms == 2);
+    auto run = set.flips > 0 ? (nforms == 1 ? avx2_orbit_run<true, 1> : avx2_orbit_run<true, 2>)
+                             : (nforms == 1 ? avx2_orbit_run<false, 1> : avx2_orbit_run<false, 2>);
+    run(walk, first, count, set);
 }
 #endif
 

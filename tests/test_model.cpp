@@ -43,8 +43,9 @@ TEST(RandModel, GivesTheCLibraryDrawsOnSeedsAcrossTheRange)
 std::vector<const screen_ops *> kernels()
 {
     std::vector<const screen_ops *> k{&portable_screen()};
-    if (avx2_screen())
-        k.push_back(avx2_screen());
+    for (const screen_ops *vector : {avx2_screen(), avx512_screen()})
+        if (vector)
+            k.push_back(vector);
     return k;
 }
 
@@ -75,7 +76,7 @@ std::vector<uint32_t> by_c_library(uint32_t first, uint32_t count, const round_s
 std::vector<round_set> wanted_sets()
 {
     std::mt19937 rng(11);
-    std::vector<round_set> sets(4);
+    std::vector<round_set> sets(6);
     sets[3].screen_flips(2, 7);
     for (int R = 0; R < 4011; R += 2)
         sets[3].add(R, [&](int) { return static_cast<int>(rng() % 4); });
@@ -85,6 +86,9 @@ std::vector<round_set> wanted_sets()
     sets[1].add(530);
     for (int k = 0; k < 20; ++k)
         sets[k == 0 ? 0 : 2].add(static_cast<int>(rng() % 4011));
+    // Two and three counts: the vector tests of each size.
+    for (int k = 0; k < 5; ++k)
+        sets[k < 2 ? 4 : 5].add(static_cast<int>(rng() % 4011));
     return sets;
 }
 
@@ -137,15 +141,23 @@ TEST(Screen, TheOrbitWalkFindsWhatTheCLibraryDrawsInTheSameOrderInEveryKernel)
                         want.push_back(seed);
             std::sort(want.begin(), want.end());
             ASSERT_TRUE(r.count < 1000 || !want.empty());
-            std::vector<uint32_t> first_kernel;
+            // FreeBSD 13's words are the windows' less one: walked alone
+            // and along with glibc's, each gets the seeds it gets alone.
+            const orbit_form forms[] = {glibc_orbit(), find_family("freebsd")->orbit->form()};
+            std::vector<uint32_t> first_kernel[2];
             for (const screen_ops *k : kernels()) {
-                std::vector<uint32_t> got;
-                k->orbit(&glibc_orbit(), 1, r.first, r.count, set, &got);
-                if (first_kernel.empty())
-                    first_kernel = got;
-                EXPECT_EQ(got, first_kernel) << k->name;
-                std::sort(got.begin(), got.end());
-                EXPECT_EQ(got, want) << k->name;
+                std::vector<uint32_t> alone[2], together[2];
+                for (int f = 0; f < 2; ++f) {
+                    k->orbit(&forms[f], 1, r.first, r.count, set, &alone[f]);
+                    if (first_kernel[f].empty())
+                        first_kernel[f] = alone[f];
+                    EXPECT_EQ(alone[f], first_kernel[f]) << k->name << ", form " << f;
+                }
+                k->orbit(forms, 2, r.first, r.count, set, together);
+                EXPECT_EQ(together[0], alone[0]) << k->name;
+                EXPECT_EQ(together[1], alone[1]) << k->name;
+                std::sort(alone[0].begin(), alone[0].end());
+                EXPECT_EQ(alone[0], want) << k->name;
             }
         }
     // The seeds no window holds, one at a time, in the last unit.

@@ -106,6 +106,33 @@ TEST(Search, CountsEveryMatchAsTheCLibraryDrawsInOrderAndByOrbit)
     }
 }
 
+TEST(Search, AFamilyScreenedAlongAnothersWalkMatchesAsInItsOwn)
+{
+    // FreeBSD 13's seconds, screened along glibc's orbit walk and kept for
+    // a later plan, are those of a walk of its own.
+    crypt_structure st =
+        read_structure(numbers_of(encode("A", static_cast<uint32_t>(second_for_rounds(7)))));
+    search_plan glibc, freebsd;
+    glibc.newest = freebsd.newest = 0x80000000u + 100000;
+    glibc.span = freebsd.span = 1u << 18;
+    glibc.jobs = freebsd.jobs = 2;
+    freebsd.families = {find_family("freebsd")};
+    search_result alone = search_by_units(st, freebsd, {});
+    shared_walk shared{freebsd.families, {}, {}};
+    glibc.shared = freebsd.shared = &shared;
+    search_by_units(st, glibc, {});
+    ASSERT_EQ(shared.walked, freebsd.families);
+    search_result taken = search_by_units(st, freebsd, {});
+    uint64_t seconds = 0;
+    for (size_t r = 0; r < st.readings.size(); ++r) {
+        EXPECT_EQ(taken.matches[0][r].seconds, alone.matches[0][r].seconds) << "reading " << r;
+        EXPECT_EQ(taken.matches[0][r].ranks, alone.matches[0][r].ranks) << "reading " << r;
+        EXPECT_EQ(taken.matches[0][r].nearest, alone.matches[0][r].nearest) << "reading " << r;
+        seconds += alone.matches[0][r].seconds;
+    }
+    EXPECT_GT(seconds, 0u);
+}
+
 TEST(Search, MatchesMergeTheSameWhateverTheOrder)
 {
     // Seconds around newest = 1000, on both sides and across 0; 1001 is as
