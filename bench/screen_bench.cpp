@@ -2,7 +2,8 @@
 // C library's rand() (LIBC=NAME: one): over the whole range by units, as a
 // whole-range search does, and for the vectorised screens by seed too, as
 // a search over a stretch of seconds does; times them with each number of
-// threads given, and checks that both find the same seeds.
+// threads given, and checks that both find the same seeds. Then glibc's
+// and FreeBSD 13's in one walk, against each in its own.
 //   build/bench/screen_bench [ROUNDS [JOBS ...]]   (default: 50, then 1 and 2)
 #include <algorithm>
 #include <atomic>
@@ -73,6 +74,43 @@ bool bench_family(const family &f, const round_set &set, int j)
     return same;
 }
 
+// Screens the whole range of two families whose screens share one walk
+// (glibc's orbit, FreeBSD 13's too) in that one walk, checking that each
+// gets the seeds of its own.
+bool bench_shared_walk(const family &a, const family &b, const round_set &set, int j)
+{
+    const family_kernels &k = best_kernels(a);
+    const family *both[] = {&a, &b};
+    double seconds;
+    std::vector<uint32_t> together = in_threads(
+        j, a.units,
+        [&](uint64_t u, std::vector<uint32_t> &out) {
+            std::vector<uint32_t> seeds[2];
+            k.walk(both, 2, u, set, seeds);
+            // b's seeds tagged (xor), to tell them from a's.
+            for (uint32_t s : seeds[0])
+                out.push_back(s);
+            for (uint32_t s : seeds[1])
+                out.push_back(s ^ 0x5bd1e995u);
+        },
+        seconds);
+    double alone;
+    std::vector<uint32_t> want = in_threads(
+        j, a.units,
+        [&](uint64_t u, std::vector<uint32_t> &out) {
+            std::vector<uint32_t> seeds;
+            k.whole(a, u, set, out);
+            best_kernels(b).whole(b, u, set, seeds);
+            for (uint32_t s : seeds)
+                out.push_back(s ^ 0x5bd1e995u);
+        },
+        alone);
+    std::sort(want.begin(), want.end());
+    printf("%-10s %-22s %4d %8.2f %9zu  (%.2f of each alone, %.2f s)\n", (std::string(a.name) + "+" + b.name).c_str(),
+           (std::string("one walk, ") + k.isa).c_str(), j, seconds, together.size(), seconds / alone, alone);
+    return together == want;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -88,10 +126,14 @@ int main(int argc, char **argv)
     set.add(R);
     printf("%-10s %-22s %4s %8s %9s\n", "libc", "screen", "jobs", "wall_s", "hits");
     bool same = true;
-    for (int j : jobs)
+    const family *freebsd = find_family("freebsd");
+    for (int j : jobs) {
         for (const family *f : all_families())
             if (only == nullptr || std::string(only) == f->name)
                 same = bench_family(*f, set, j) && same;
+        if (only == nullptr && best_kernels(glibc_family()).walk == best_kernels(*freebsd).walk)
+            same = bench_shared_walk(glibc_family(), *freebsd, set, j) && same;
+    }
     if (!same) {
         fprintf(stderr, "screen_bench: the two screens found different seeds\n");
         return 1;

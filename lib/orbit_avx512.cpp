@@ -1,23 +1,16 @@
-// The orbit walk in AVX-512, for sets screened by the first draw alone:
-// the AVX2 kernel's eight stretches, with two windows in each vector
-// (lanes 0 to 7 window n of each stretch, lanes 8 to 15 window n + 1), so
-// that X(m), the vector of windows' words m and m + 1, is two rows of the
-// AVX2 kernel's buffer read as one. Four windows a step: with D(m) =
-// X(m) - X(m + 2), each pair of taps (a, b) two apart gives windows n, n + 1
-// and n + 2, n + 3 as a X(j) + b X(j + 2) = (a + b) X(j + 2) + a D(j) and
-// a X(j + 2) + b X(j + 4) = (a + b) X(j + 2) - b D(j + 2). The seeds come
-// out in the AVX2 kernel's order; sets that screen by flips too go to it.
+// The orbit walk in AVX-512: the AVX2 kernel's eight stretches, with two
+// windows in each vector (lanes 0 to 7 window n of each stretch, lanes 8
+// to 15 window n + 1), so that row m of the buffer holds words m and m + 1
+// of every stretch. Eight windows a step, as four vectors of sums: each row
+// is loaded once for the four taps that take it. New rows are made from
+// the row eight back, so that none waits on the one before. The seeds come
+// out in the AVX2 kernel's order.
 #include "orbit_walk.hpp"
+#include "round_test_avx512.hpp"
 
 #ifdef GEN_HAVE_AVX2
 
 #include <algorithm>
-
-// GCC 12's AVX-512 intrinsics start their results from an undefined
-// vector, which its flow analysis takes for a read of one.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
 
 namespace gen {
 
@@ -26,55 +19,12 @@ namespace {
 using rand_model::words;
 constexpr int lanes = orbit_lanes;
 
-#define GEN_AVX512 __attribute__((target("avx512f")))
-
-// Which of sixteen lanes' first draws (each below 2^31) are in the set:
-// as avx2_round_test, with unsigned compares, the number of counts tried
-// as divisibility tests fixed (Tests), or 0 where they are looked up.
-template <int Tests>
-struct avx512_round_test {
-    const int *member;
-    __m512i inv, limit, offset[4];
-
-    GEN_AVX512 explicit avx512_round_test(const round_set &set)
-        : member(reinterpret_cast<const int *>(set.member))
-    {
-        const uint32_t inverse = inverse_of_4011();
-        inv = _mm512_set1_epi32(static_cast<int>(inverse));
-        limit = _mm512_set1_epi32(static_cast<int>(0xFFFFFFFFu / 4011));
-        for (int i = 0; i < Tests; ++i)
-            offset[i] = _mm512_set1_epi32(static_cast<int>(static_cast<uint32_t>(4011 - set.listed[i]) * inverse));
-    }
-
-    GEN_AVX512 static __m512i mod_4011(__m512i o)
-    {
-        const __m512i magic = _mm512_set1_epi32(static_cast<int>(2192992527u));
-        __m512i qe = _mm512_srli_epi64(_mm512_mul_epu32(o, magic), 43);
-        __m512i qo = _mm512_srli_epi64(_mm512_mul_epu32(_mm512_srli_epi64(o, 32), magic), 43);
-        __m512i q = _mm512_mask_blend_epi32(0xAAAA, qe, _mm512_slli_epi64(qo, 32));
-        return _mm512_sub_epi32(o, _mm512_mullo_epi32(q, _mm512_set1_epi32(4011)));
-    }
-
-    GEN_AVX512 __mmask16 mask(__m512i o) const
-    {
-        if (Tests == 0) {
-            __m512i in = _mm512_i32gather_epi32(mod_4011(o), member, 4);
-            return _mm512_test_epi32_mask(in, in);
-        }
-        __m512i m = _mm512_mullo_epi32(o, inv);
-        __mmask16 hit = 0;
-        for (int i = 0; i < Tests; ++i)
-            hit |= _mm512_cmple_epu32_mask(_mm512_add_epi32(m, offset[i]), limit);
-        return hit;
-    }
-};
-
-// A form's additions to the first draw's sum beyond the taps' (as
-// avx2_adds), and its tests.
+// A form as the kernel takes it: what its sums add beyond the taps', for
+// both seeds of a window and for the second, for draws 0 to the flips.
 struct avx512_form {
     const orbit_form *form;
-    __m512i both, up;
-    bool any;
+    __m512i both[round_set::most_flips + 1], up[round_set::most_flips + 1];
+    bool any;  // whether both[0] is not zero
     std::vector<uint32_t> *out;
 };
 
@@ -82,13 +32,18 @@ struct avx512_form {
 // aligned, so that no load splits a cache line.
 using pair_row = __m512i;  // 64-byte aligned, as a local
 
-// Eight windows a step, n to n + 7, as four sums of two: each row of
-// words is loaded once for the four taps that take it, and most of the
-// taps stay in registers. Rows n .. n + 36.
-GEN_AVX512 inline void eight_sums(const __m512i *c, __m512i add, const pair_row *x, int n, __m512i *y)
+// One draw's taps: its coefficients, and the sum_add of the walk's first
+// form.
+struct avx512_taps {
+    __m512i c[words], add;
+};
+
+// Windows n to n + 7 as four vectors of sums: y[i] holds windows n + 2i and
+// n + 2i + 1. Most of the taps stay in registers. Rows n .. n + 36.
+GEN_AVX512 inline void eight_sums(const avx512_taps &k, const pair_row *x, int n, __m512i *y)
 {
     for (int i = 0; i < 4; ++i)
-        y[i] = add;
+        y[i] = k.add;
 #pragma GCC unroll 40
     for (int r = 0; r < words + 6; ++r) {
         const __m512i w = x[n + r];
@@ -96,48 +51,123 @@ GEN_AVX512 inline void eight_sums(const __m512i *c, __m512i add, const pair_row 
         for (int i = 0; i < 4; ++i) {
             int t = r - 2 * i;
             if (t >= 0 && t < words)
-                y[i] = _mm512_add_epi32(y[i], _mm512_mullo_epi32(c[t], w));
+                y[i] = _mm512_add_epi32(y[i], _mm512_mullo_epi32(k.c[t], w));
         }
     }
 }
 
 // Windows n and n + 1 alone, from rows n .. n + 30: a stretch's last ones.
-GEN_AVX512 inline __m512i two_sums(const __m512i *c, __m512i add, const pair_row *x, int n)
+GEN_AVX512 inline void two_sums(const avx512_taps &k, const pair_row *x, int n, __m512i *y)
 {
-    __m512i y = add;
+    y[0] = k.add;
     for (int t = 0; t < words; ++t)
-        y = _mm512_add_epi32(y, _mm512_mullo_epi32(c[t], x[n + t]));
-    return y;
+        y[0] = _mm512_add_epi32(y[0], _mm512_mullo_epi32(k.c[t], x[n + t]));
 }
 
-// The seeds of windows n to n + 2 count - 1 whose first draws pass, form
-// by form, as the AVX2 kernel gives them: window n's first seeds by lane,
-// then its second ones, then window n + 1's, and so on. y[i] holds the
-// sums of windows n + 2i and n + 2i + 1; x row n + 2i their seeds.
-template <class Test>
-GEN_AVX512 inline void report(const avx512_form *forms, int nforms, const Test &test, const __m512i *y, int count,
-                              const pair_row *x)
+// The sums of draw k at a step, for the screens: of eight windows, or of
+// a stretch's last two.
+template <bool Eight>
+struct step_sums {
+    const avx512_taps *taps;
+    const pair_row *x;
+    int n;
+
+    GEN_AVX512 void operator()(int k, __m512i *y) const
+    {
+        if (Eight)
+            eight_sums(taps[k], x, n, y);
+        else
+            two_sums(taps[k], x, n, y);
+    }
+};
+
+// Pushes the seeds of windows n to n + 2 vectors - 1 that pass, in the AVX2
+// kernel's order: window n's first seeds by lane, then its second ones,
+// then window n + 1's, and so on. x: row n.
+GEN_AVX512 inline void push_seeds(const avx512_form &form, const __mmask16 *lower, const __mmask16 *upper,
+                                  int vectors, const pair_row *x)
 {
-    for (int f = 0; f < nforms; ++f) {
-        const avx512_form &form = forms[f];
-        __mmask16 lower[4], upper[4], any = 0;
-        for (int i = 0; i < count; ++i) {
-            __m512i acc = form.any ? _mm512_add_epi32(y[i], form.both) : y[i];
-            lower[i] = test.mask(_mm512_srli_epi32(acc, 1));
-            upper[i] = test.mask(_mm512_srli_epi32(_mm512_add_epi32(acc, form.up), 1));
-            any = static_cast<__mmask16>(any | lower[i] | upper[i]);
-        }
-        if (any == 0)
-            continue;
-        for (int i = 0; i < count; ++i) {
-            const auto *seeds = reinterpret_cast<const uint32_t *>(x + 2 * i);
-            push_lanes(lower[i] & 0xFF, seeds, form.form->lower_add, *form.out);
-            push_lanes(upper[i] & 0xFF, seeds, form.form->up_add, *form.out);
-            push_lanes(lower[i] >> 8, seeds + lanes, form.form->lower_add, *form.out);
-            push_lanes(upper[i] >> 8, seeds + lanes, form.form->up_add, *form.out);
-        }
+    for (int i = 0; i < vectors; ++i) {
+        const auto *seeds = reinterpret_cast<const uint32_t *>(x + 2 * i);
+        push_lanes(lower[i] & 0xFF, seeds, form.form->lower_add, *form.out);
+        push_lanes(upper[i] & 0xFF, seeds, form.form->up_add, *form.out);
+        push_lanes(lower[i] >> 8, seeds + lanes, form.form->lower_add, *form.out);
+        push_lanes(upper[i] >> 8, seeds + lanes, form.form->up_add, *form.out);
     }
 }
+
+// A set screened by the first draw alone.
+template <int Tests>
+struct first_draw_screen {
+    avx512_round_test<Tests> test;
+
+    GEN_AVX512 explicit first_draw_screen(const round_set &set) : test(set) {}
+
+    template <class Sums>
+    GEN_AVX512 void screen(const avx512_form *forms, int nforms, Sums sums, int vectors, const pair_row *x) const
+    {
+        __m512i y[4];
+        sums(0, y);
+        for (int f = 0; f < nforms; ++f) {
+            const avx512_form &form = forms[f];
+            __mmask16 lower[4], upper[4], any = 0;
+            for (int i = 0; i < vectors; ++i) {
+                __m512i acc = form.any ? _mm512_add_epi32(y[i], form.both[0]) : y[i];
+                lower[i] = test.mask(_mm512_srli_epi32(acc, 1));
+                upper[i] = test.mask(_mm512_srli_epi32(_mm512_add_epi32(acc, form.up[0]), 1));
+                any = static_cast<__mmask16>(any | lower[i] | upper[i]);
+            }
+            if (any)
+                push_seeds(form, lower, upper, vectors, x);
+        }
+    }
+};
+
+// A set screened by its first flips too: the sums of a later draw are made
+// only while some lane of the step still passes.
+struct flip_screen {
+    const round_set &set;
+    avx512_flip_test test;
+
+    GEN_AVX512 explicit flip_screen(const round_set &s) : set(s), test(s) {}
+
+    template <class Sums>
+    GEN_AVX512 void screen(const avx512_form *forms, int nforms, Sums sums, int vectors, const pair_row *x) const
+    {
+        __m512i y[4], r[most_forms][2][4];
+        __mmask16 alive[most_forms][2][4];
+        int any = 0;
+        sums(0, y);
+        for (int f = 0; f < nforms; ++f)
+            for (int side = 0; side < 2; ++side)
+                for (int i = 0; i < vectors; ++i) {
+                    __m512i acc = _mm512_add_epi32(y[i], forms[f].both[0]);
+                    if (side)
+                        acc = _mm512_add_epi32(acc, forms[f].up[0]);
+                    alive[f][side][i] = test.first(_mm512_srli_epi32(acc, 1), r[f][side][i]);
+                    any |= alive[f][side][i];
+                }
+        for (int k = 1; k <= set.flips && any; ++k) {
+            sums(k, y);
+            any = 0;
+            for (int f = 0; f < nforms; ++f)
+                for (int side = 0; side < 2; ++side)
+                    for (int i = 0; i < vectors; ++i) {
+                        if (!alive[f][side][i])
+                            continue;
+                        __m512i acc = _mm512_add_epi32(y[i], forms[f].both[k]);
+                        if (side)
+                            acc = _mm512_add_epi32(acc, forms[f].up[k]);
+                        alive[f][side][i] = test.flip(k - 1, alive[f][side][i], r[f][side][i],
+                                                      _mm512_srli_epi32(acc, 1));
+                        any |= alive[f][side][i];
+                    }
+        }
+        if (any)
+            for (int f = 0; f < nforms; ++f)
+                push_seeds(forms[f], alive[f][0], alive[f][1], vectors, x);
+    }
+};
 
 // Rows 0 .. 36 for the stretches from window first, stretch apart.
 void start_lanes(uint64_t first, uint64_t stretch, pair_row *x)
@@ -166,8 +196,8 @@ GEN_AVX512 inline __m512i mul_mod_p(__m512i x, __m512i a)
 }
 
 // Makes rows n + 37 .. n + 36 + count (n and count even): every other row
-// is 16807^8 times the row 8 before it, so that none waits on the one
-// before, and the rows between are halves of their neighbours.
+// is 16807^8 times the row 8 before it, and the rows between are halves of
+// their neighbours.
 GEN_AVX512 inline void slide(pair_row *x, int n, int count, __m512i g8)
 {
     for (int m = n + words + 7; m <= n + words + 5 + count; m += 2) {
@@ -176,7 +206,8 @@ GEN_AVX512 inline void slide(pair_row *x, int n, int count, __m512i g8)
     }
 }
 
-template <int Tests>
+// The walk, with Screen one of the screens above.
+template <class Screen>
 GEN_AVX512 void avx512_orbit_run(const walk_out &walk, uint64_t first, uint64_t count, const round_set &set)
 {
     constexpr int run = 256, rows = words + 6;
@@ -184,30 +215,35 @@ GEN_AVX512 void avx512_orbit_run(const walk_out &walk, uint64_t first, uint64_t 
     if (stretch > 0) {
         pair_row x[rows + run];
         start_lanes(first, stretch, x);
-        const uint32_t *coeff = rand_model::draw_coefficients(0);
-        __m512i c[words];
-        for (int t = 0; t < words; ++t)
-            c[t] = _mm512_set1_epi32(static_cast<int>(coeff[t]));
-        const __m512i add = _mm512_set1_epi32(static_cast<int>(walk.forms[0].sum_add[0]));
-        const __m512i g8 = _mm512_set1_epi64(rand_model::orbit_value(8));
-        avx512_form forms[most_forms];
-        for (int i = 0; i < walk.count; ++i) {
-            uint32_t more = walk.forms[i].sum_add[0] - walk.forms[0].sum_add[0];
-            forms[i] = {&walk.forms[i], _mm512_set1_epi32(static_cast<int>(more)),
-                        _mm512_set1_epi32(static_cast<int>(walk.forms[i].up_delta[0])), more != 0, &walk.out[i]};
+        const orbit_form &base = walk.forms[0];
+        avx512_taps taps[round_set::most_flips + 1];
+        for (int k = 0; k <= set.flips; ++k) {
+            const uint32_t *c = rand_model::draw_coefficients(k);
+            for (int t = 0; t < words; ++t)
+                taps[k].c[t] = _mm512_set1_epi32(static_cast<int>(c[t]));
+            taps[k].add = _mm512_set1_epi32(static_cast<int>(base.sum_add[k]));
         }
-        const avx512_round_test<Tests> test(set);
+        avx512_form forms[most_forms];
+        for (int f = 0; f < walk.count; ++f) {
+            const orbit_form &form = walk.forms[f];
+            forms[f].form = &form;
+            forms[f].out = &walk.out[f];
+            forms[f].any = form.sum_add[0] != base.sum_add[0];
+            for (int k = 0; k <= round_set::most_flips; ++k) {
+                forms[f].both[k] = _mm512_set1_epi32(static_cast<int>(form.sum_add[k] - base.sum_add[k]));
+                forms[f].up[k] = _mm512_set1_epi32(static_cast<int>(form.up_delta[k]));
+            }
+        }
+        const Screen screen(set);
+        const __m512i g8 = _mm512_set1_epi64(rand_model::orbit_value(8));
         for (uint64_t n0 = 0; n0 < stretch; n0 += run) {
             int steps = static_cast<int>(std::min<uint64_t>(run, stretch - n0)), n = 0;
-            __m512i y[4];
             for (; n + 8 <= steps; n += 8) {
-                eight_sums(c, add, x, n, y);
+                screen.screen(forms, walk.count, step_sums<true>{taps, x, n}, 4, x + n);
                 slide(x, n, 8, g8);
-                report(forms, walk.count, test, y, 4, x + n);
             }
             for (; n < steps; n += 2) {  // the stretch's last windows
-                y[0] = two_sums(c, add, x, n);
-                report(forms, walk.count, test, y, 1, x + n);
+                screen.screen(forms, walk.count, step_sums<false>{taps, x, n}, 1, x + n);
                 slide(x, n, 2, g8);
             }
             if (steps == run)
@@ -222,13 +258,13 @@ GEN_AVX512 void avx512_orbit_run(const walk_out &walk, uint64_t first, uint64_t 
 void avx512_orbit(const orbit_form *forms, int nforms, uint64_t first, uint64_t count, const round_set &set,
                   std::vector<uint32_t> *out)
 {
-    if (set.flips > 0) {
-        avx2_orbit(forms, nforms, first, count, set, out);
-        return;
-    }
-    static constexpr void (*runs[])(const walk_out &, uint64_t, uint64_t, const round_set &) = {
-        avx512_orbit_run<0>, avx512_orbit_run<1>, avx512_orbit_run<2>, avx512_orbit_run<3>, avx512_orbit_run<4>};
-    runs[set.count > 4 ? 0 : set.count](walk_out{forms, nforms, out}, first, count, set);
+    using run = void (*)(const walk_out &, uint64_t, uint64_t, const round_set &);
+    static constexpr run by_tests[] = {
+        avx512_orbit_run<first_draw_screen<0>>, avx512_orbit_run<first_draw_screen<1>>,
+        avx512_orbit_run<first_draw_screen<2>>, avx512_orbit_run<first_draw_screen<3>>,
+        avx512_orbit_run<first_draw_screen<4>>};
+    run walk = set.flips > 0 ? avx512_orbit_run<flip_screen> : by_tests[set.count > 4 ? 0 : set.count];
+    walk(walk_out{forms, nforms, out}, first, count, set);
 }
 
 } // namespace gen

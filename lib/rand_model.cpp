@@ -11,8 +11,15 @@ void seed_words(uint32_t seed, uint32_t w[words])
     // is word - 2 mod p. The words after it are 16807 times the one before,
     // mod p, as Schrage's method gives them (always from 0 to p - 1).
     uint32_t x = word < 0x80000000u ? word % modulus : (word - 2) % modulus;
-    for (int i = 1; i < words; ++i)
-        w[i] = x = orbit_next(x);
+    // w_i = 16807^i x mod p: each word from x alone, not from the one
+    // before (a chain that checking many seconds waits on).
+    const uint32_t *a = word_steps();
+    for (int i = 1; i < words; ++i) {
+        uint64_t t = uint64_t{a[i]} * x;
+        uint64_t r = (t & modulus) + (t >> 31);
+        r = (r & modulus) + (r >> 31);
+        w[i] = static_cast<uint32_t>(r >= modulus ? r - modulus : r);
+    }
 }
 
 generator::generator(uint32_t seed)

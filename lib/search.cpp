@@ -350,8 +350,15 @@ struct by_units {
 
     // The shared riders that plan family f's walk screens as well: those
     // with the same walk that neither the plan holds nor another walk took.
+    // Only for a set screened by the first draw alone: where the flips are
+    // screened too, each seed that passes costs more than the walk's sums
+    // (every rider's flips tested, its many passing seconds checked), and
+    // taking a rider along would slow every search of the first plan for
+    // what only a later one may use.
     void take_riders(size_t f)
     {
+        if (w.set.flips > 0)
+            return;
         auto walk = best_kernels(*fams[f]).walk;
         for (const family *r : w.plan.shared->riders)
             if (walk && best_kernels(*r).walk == walk && along[f].size() + 1 < most_forms &&

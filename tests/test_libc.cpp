@@ -111,8 +111,9 @@ TEST(Libc, TwinsMakeTheSameDrawsAndNoOthersDo)
 std::vector<const family_kernels *> kernels(const family &f)
 {
     std::vector<const family_kernels *> k{&f.portable};
-    if (f.avx2 && f.avx2())
-        k.push_back(f.avx2());
+    for (auto vector : {f.avx2, f.avx512})
+        if (vector && vector())
+            k.push_back(vector());
     return k;
 }
 
@@ -137,9 +138,10 @@ round_set wide()
 
 TEST(Libc, EveryKernelFindsTheSeedsTheModelDraws)
 {
-    // One count, the edges 0 and 4010 among four, five (looked up), and a
+    // One count, two, the edges 0 and 4010 among four, five (looked up), and a
     // wide set screened by flips.
-    const round_set sets[] = {wanted({77}), wanted({0, 4010, 528, 530}), wanted({1, 2, 3, 4, 5}), wide()};
+    const round_set sets[] = {wanted({77}), wanted({77, 3000}), wanted({0, 4010, 528, 530}), wanted({1, 2, 3, 4, 5}),
+                              wide()};
     const struct {
         uint32_t first;
         uint64_t count;

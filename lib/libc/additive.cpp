@@ -50,30 +50,39 @@ void orbit_unit(const screen_ops &ops, const family *const *fams, int n, uint64_
     ops.orbit(forms, n, first, std::min(orbit_unit_windows, rand_model::orbit_length - first), set, out);
 }
 
+template <const screen_ops *(*Ops)()>
+void whole(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
+{
+    const family *one[] = {&f};
+    orbit_unit(*Ops(), one, 1, u, set, &out);
+}
+
+template <const screen_ops *(*Ops)()>
+void walk(const family *const *fams, int n, uint64_t u, const round_set &set, std::vector<uint32_t> *out)
+{
+    orbit_unit(*Ops(), fams, n, u, set, out);
+}
+
+const screen_ops *portable_ops() { return &portable_screen(); }
+
 } // namespace
 
 void orbit_whole_portable(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
 {
-    const family *one[] = {&f};
-    orbit_unit(portable_screen(), one, 1, u, set, &out);
+    whole<portable_ops>(f, u, set, out);
 }
 
 void orbit_walk_portable(const family *const *fams, int n, uint64_t u, const round_set &set,
                          std::vector<uint32_t> *out)
 {
-    orbit_unit(portable_screen(), fams, n, u, set, out);
+    walk<portable_ops>(fams, n, u, set, out);
 }
 
-void orbit_whole_vector(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
-{
-    const family *one[] = {&f};
-    orbit_unit(best_screen(), one, 1, u, set, &out);
-}
+family_kernels orbit_avx2(seeds_kernel seeds) { return {"avx2", seeds, whole<avx2_screen>, walk<avx2_screen>}; }
 
-void orbit_walk_vector(const family *const *fams, int n, uint64_t u, const round_set &set,
-                     std::vector<uint32_t> *out)
+family_kernels orbit_avx512(seeds_kernel seeds)
 {
-    orbit_unit(best_screen(), fams, n, u, set, out);
+    return {"avx512", seeds, whole<avx512_screen>, walk<avx512_screen>};
 }
 
 } // namespace gen

@@ -67,6 +67,7 @@ extern const family dietlibc{"dietlibc",
                              inverse_units,
                              {"portable", seeds_by_early_draw, whole_by_inverse},
                              nullptr,
+                             nullptr,
                              &inverse};
 
 } // namespace gen

@@ -97,7 +97,10 @@ struct family {
 
     uint64_t units;  // of the whole range
     family_kernels portable;
-    const family_kernels *(*avx2)();  // nullptr where this CPU or build has none
+    // The vector kernels: each returns nullptr where this CPU or build has
+    // none (or is itself null).
+    const family_kernels *(*avx2)();
+    const family_kernels *(*avx512)();
     const inverse_form *inverse = nullptr;
     const lcg64_form *lcg64 = nullptr;
     const orbit_place *orbit = nullptr;
@@ -159,6 +162,7 @@ bool lcg64_lattice_pays(const family &f, const round_set &set);
 void lcg64_whole_by_lattice(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out);
 extern const family_kernels lcg64_portable;
 const family_kernels *lcg64_avx2();
+const family_kernels *lcg64_avx512();
 
 // The 31-word generators (glibc's, FreeBSD's): one step; the 310
 // discarded outputs after the words are filled; the first count draws
@@ -167,17 +171,18 @@ int additive_next(rand_state &st);
 void additive_start(rand_state &st);
 void additive_early(const uint32_t w[31], int *out, int count);
 // Their whole range along the orbit: units of orbit_unit_windows windows,
-// and a last one for the four seeds on no window: the whole() and walk()
-// kernels of the families with an orbit_place, portable and with the
-// fastest vector screen (only where avx2_screen() is).
+// and a last one for the four seeds on no window. The kernels of the
+// families with an orbit_place, by instruction set, with their own screen
+// by seed; the vector ones only where avx2_screen() or avx512_screen() is.
 constexpr uint64_t orbit_unit_windows = 1u << 20;
 constexpr uint64_t orbit_units = (2147483646u + orbit_unit_windows - 1) / orbit_unit_windows + 1;
+using seeds_kernel = void (*)(const family &, uint32_t first, uint64_t count, const round_set &,
+                              std::vector<uint32_t> &out);
 void orbit_whole_portable(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out);
 void orbit_walk_portable(const family *const *fams, int n, uint64_t u, const round_set &set,
                          std::vector<uint32_t> *out);
-void orbit_whole_vector(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out);
-void orbit_walk_vector(const family *const *fams, int n, uint64_t u, const round_set &set,
-                     std::vector<uint32_t> *out);
+family_kernels orbit_avx2(seeds_kernel seeds);
+family_kernels orbit_avx512(seeds_kernel seeds);
 constexpr int early_draws = 32;
 
 // The first count draws after srand(s), by running a one-word generator.

@@ -51,8 +51,14 @@ const orbit_place place{form, {0xfffffffcu, 0xfffffffdu, 0xfffffffeu, 0xffffffff
 
 const family_kernels *freebsd_avx2()
 {
-    static const family_kernels k{best_screen().name, seeds_by_early_draw, orbit_whole_vector, orbit_walk_vector};
+    static const family_kernels k = orbit_avx2(seeds_by_early_draw);
     return avx2_screen() ? &k : nullptr;
+}
+
+const family_kernels *freebsd_avx512()
+{
+    static const family_kernels k = orbit_avx512(seeds_by_early_draw);
+    return avx512_screen() ? &k : nullptr;
 }
 
 } // namespace
@@ -68,6 +74,7 @@ extern const family freebsd{"freebsd",
                      orbit_units,
                      {"portable", seeds_by_early_draw, orbit_whole_portable, orbit_walk_portable},
                      freebsd_avx2,
+                     freebsd_avx512,
                      nullptr,
                      nullptr,
                      &place};

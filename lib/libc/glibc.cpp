@@ -89,8 +89,15 @@ void avx2_seeds(const family &, uint32_t first, uint64_t count, const round_set 
 
 const family_kernels *glibc_avx2()
 {
-    static const family_kernels k{best_screen().name, avx2_seeds, orbit_whole_vector, orbit_walk_vector};
+    static const family_kernels k = orbit_avx2(avx2_seeds);
     return avx2_screen() ? &k : nullptr;
+}
+
+// AVX2's screen by seed, AVX-512's orbit walk.
+const family_kernels *glibc_avx512()
+{
+    static const family_kernels k = orbit_avx512(avx2_seeds);
+    return avx512_screen() ? &k : nullptr;
 }
 
 const orbit_place place{glibc_orbit, {rand_model::odd_seeds[0], rand_model::odd_seeds[1],
@@ -115,6 +122,7 @@ extern const family glibc{"glibc",
                    orbit_units,
                    {"portable", portable_seeds, orbit_whole_portable, orbit_walk_portable},
                    glibc_avx2,
+                   glibc_avx512,
                    nullptr,
                    nullptr,
                    &place,

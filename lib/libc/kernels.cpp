@@ -5,6 +5,7 @@
 
 #include "family.hpp"
 #include "round_test_avx2.hpp"
+#include "round_test_avx512.hpp"
 
 namespace gen {
 
@@ -172,26 +173,119 @@ __attribute__((target("avx2"))) void lcg64_avx2_run(const lcg64_form &g, uint32_
         lcg64_portable_run(g, static_cast<uint32_t>(first + done), count - done, set, out);
 }
 
-void lcg64_avx2_seeds(const family &f, uint32_t first, uint64_t count, const round_set &set,
-                      std::vector<uint32_t> &out)
+// The seeds of [first, first + count) through Run, one run of states on
+// each side of the seed whose state is 0.
+template <void (*Run)(const lcg64_form &, uint32_t, uint64_t, const round_set &, std::vector<uint32_t> &)>
+void lcg64_vector_seeds(const family &f, uint32_t first, uint64_t count, const round_set &set,
+                        std::vector<uint32_t> &out)
 {
     const lcg64_form &g = *f.lcg64;
-    // The seed whose state is 0 starts a new run.
     const uint32_t wrap = 0u - g.start;
     uint64_t before = static_cast<uint32_t>(wrap - first);
     if (before == 0 || before >= count) {
-        lcg64_avx2_run(g, first, count, set, out);
+        Run(g, first, count, set, out);
         return;
     }
-    lcg64_avx2_run(g, first, before, set, out);
-    lcg64_avx2_run(g, wrap, count - before, set, out);
+    Run(g, first, before, set, out);
+    Run(g, wrap, count - before, set, out);
 }
 
-void lcg64_avx2_whole(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
+// Unit u of the whole range: another way where one pays, else a screen of
+// its seeds by Seeds.
+template <seeds_kernel Seeds>
+void lcg64_vector_whole(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
 {
     if (lcg64_whole_otherwise(f, u, set, out))
         return;
-    lcg64_avx2_seeds(f, static_cast<uint32_t>(u * lcg64_unit), lcg64_unit, set, out);
+    Seeds(f, static_cast<uint32_t>(u * lcg64_unit), lcg64_unit, set, out);
+}
+
+// Sixteen seeds per step, as lcg64_avx2_run does eight: the states of the
+// even seeds of a block in one vector of 64-bit lanes, of the odd ones in
+// the other. Test: avx512_round_test<n>, or avx512_flip_test for a set
+// that screens by flips.
+template <class Test>
+GEN_AVX512 void lcg64_avx512_run(const lcg64_form &g, uint32_t first, uint64_t count, const round_set &set,
+                                 std::vector<uint32_t> &out)
+{
+    constexpr int lanes = 16;
+    const uint64_t blocks = count / lanes;
+    if (blocks > 0) {
+        const uint64_t t0 = static_cast<uint32_t>(first + g.start);
+        __m512i even[round_set::most_flips + 1], odd[round_set::most_flips + 1], step[round_set::most_flips + 1];
+        uint64_t states[lanes], mul_k = 1;
+        for (int l = 0; l < lanes; ++l)
+            states[l] = (t0 + static_cast<uint64_t>(l)) << g.state_shift | g.offset;
+        for (int k = 0; k <= set.flips; ++k) {
+            mul_k *= g.mul;
+            alignas(64) uint64_t e[lanes / 2], o[lanes / 2];
+            for (int l = 0; l < lanes; ++l) {
+                states[l] = g.mul * states[l] + g.add;
+                (l % 2 ? o : e)[l / 2] = states[l];
+            }
+            even[k] = _mm512_load_si512(e);
+            odd[k] = _mm512_load_si512(o);
+            step[k] = _mm512_set1_epi64(static_cast<long long>(mul_k * (uint64_t{lanes} << g.state_shift)));
+        }
+        const __m128i shift = _mm_cvtsi32_si128(g.shift);
+        const __m512i mask = _mm512_set1_epi32(static_cast<int>(g.mask));
+        const Test test(set);
+        alignas(64) uint32_t seeds[lanes];
+        for (int l = 0; l < lanes; ++l)
+            seeds[l] = first + static_cast<uint32_t>(l);
+        __m512i o[round_set::most_flips + 1];
+        for (uint64_t b = 0; b < blocks; ++b) {
+            for (int k = 0; k <= set.flips; ++k) {
+                __m512i hi = _mm512_mask_blend_epi32(0xAAAA, _mm512_srli_epi64(even[k], 32), odd[k]);
+                o[k] = _mm512_and_si512(_mm512_srl_epi32(hi, shift), mask);
+                even[k] = _mm512_add_epi64(even[k], step[k]);
+                odd[k] = _mm512_add_epi64(odd[k], step[k]);
+            }
+            if (int m = test.passing(o))
+                push_lanes(m, seeds, static_cast<uint32_t>(b * lanes), out);
+        }
+    }
+    const uint64_t done = blocks * lanes;
+    if (done < count)
+        lcg64_portable_run(g, static_cast<uint32_t>(first + done), count - done, set, out);
+}
+
+// The tests as lcg64_avx512_run takes them.
+template <int Tests>
+struct lcg64_first_draw {
+    avx512_round_test<Tests> test;
+    GEN_AVX512 explicit lcg64_first_draw(const round_set &set) : test(set) {}
+    GEN_AVX512 int passing(const __m512i *o) const { return test.mask(o[0]); }
+};
+
+struct lcg64_flips {
+    avx512_flip_test test;
+    int flips;
+    GEN_AVX512 explicit lcg64_flips(const round_set &set) : test(set), flips(set.flips) {}
+    GEN_AVX512 int passing(const __m512i *o) const
+    {
+        __m512i r;
+        __mmask16 alive = test.first(o[0], r);
+        for (int k = 0; k < flips && alive; ++k)
+            alive = test.flip(k, alive, r, o[k + 1]);
+        return alive;
+    }
+};
+
+// The screen by seed with the test the set takes.
+void lcg64_avx512_seeds(const family &f, uint32_t first, uint64_t count, const round_set &set,
+                        std::vector<uint32_t> &out)
+{
+    using seeds = void (*)(const family &, uint32_t, uint64_t, const round_set &, std::vector<uint32_t> &);
+    static constexpr seeds by_tests[] = {
+        lcg64_vector_seeds<lcg64_avx512_run<lcg64_first_draw<0>>>,
+        lcg64_vector_seeds<lcg64_avx512_run<lcg64_first_draw<1>>>,
+        lcg64_vector_seeds<lcg64_avx512_run<lcg64_first_draw<2>>>,
+        lcg64_vector_seeds<lcg64_avx512_run<lcg64_first_draw<3>>>,
+        lcg64_vector_seeds<lcg64_avx512_run<lcg64_first_draw<4>>>};
+    seeds screen = set.flips > 0 ? lcg64_vector_seeds<lcg64_avx512_run<lcg64_flips>>
+                                 : by_tests[set.count > 4 ? 0 : set.count];
+    screen(f, first, count, set, out);
 }
 
 #endif
@@ -203,8 +297,19 @@ const family_kernels lcg64_portable{"portable", lcg64_portable_seeds, lcg64_port
 const family_kernels *lcg64_avx2()
 {
 #ifdef GEN_HAVE_AVX2
-    static const family_kernels k{"avx2", lcg64_avx2_seeds, lcg64_avx2_whole};
+    static const family_kernels k{"avx2", lcg64_vector_seeds<lcg64_avx2_run>,
+                                  lcg64_vector_whole<lcg64_vector_seeds<lcg64_avx2_run>>};
     if (__builtin_cpu_supports("avx2"))
+        return &k;
+#endif
+    return nullptr;
+}
+
+const family_kernels *lcg64_avx512()
+{
+#ifdef GEN_HAVE_AVX2
+    static const family_kernels k{"avx512", lcg64_avx512_seeds, lcg64_vector_whole<lcg64_avx512_seeds>};
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx2"))
         return &k;
 #endif
     return nullptr;

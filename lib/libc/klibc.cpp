@@ -56,6 +56,7 @@ extern const family klibc{"klibc",
                           lcg64_units,
                           lcg64_portable,
                           lcg64_avx2,
+                          lcg64_avx512,
                           &inverse,
                           &form};
 

@@ -25,8 +25,10 @@ const family *find_family(std::string_view name)
 
 const family_kernels &best_kernels(const family &f)
 {
-    const family_kernels *k = f.avx2 ? f.avx2() : nullptr;
-    return k ? *k : f.portable;
+    for (auto vector : {f.avx512, f.avx2})
+        if (const family_kernels *k = vector ? vector() : nullptr)
+            return *k;
+    return f.portable;
 }
 
 std::unique_ptr<draw_source> authority_draws(const family &f, uint32_t s)

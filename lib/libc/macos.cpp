@@ -60,6 +60,7 @@ extern const family macos{"macos",
                           inverse_units,
                           {"portable", seeds_by_early_draw, whole_by_inverse},
                           nullptr,
+                          nullptr,
                           &inverse};
 
 } // namespace gen

@@ -45,6 +45,7 @@ extern const family msvc{"msvc",
                          lcg64_units,
                          lcg64_portable,
                          lcg64_avx2,
+                         lcg64_avx512,
                          &inverse,
                          &form};
 

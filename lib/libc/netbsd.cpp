@@ -45,6 +45,7 @@ extern const family netbsd{"netbsd",
                            lcg64_units,
                            lcg64_portable,
                            lcg64_avx2,
+                           lcg64_avx512,
                            &inverse,
                            &form};
 

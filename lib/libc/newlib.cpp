@@ -31,6 +31,7 @@ extern const family newlib{"newlib",
                            lcg64_units,
                            lcg64_portable,
                            lcg64_avx2,
+                           lcg64_avx512,
                            nullptr,
                            &form};
 
