@@ -402,14 +402,15 @@ struct by_units {
         for (const auto &r : per_thread)
             all.merge(r);
         const search_plan &plan = w.plan;
+        // Before the riders' go in, which may move those screened before.
+        for (size_t f = 0; f < plan.families.size(); ++f)
+            if (before[f])
+                all.matches[f] = *before[f];
         for (size_t r = plan.families.size(); r < fams.size(); ++r) {
             plan.shared->walked.push_back(fams[r]);
             plan.shared->matches.push_back(all.matches[r]);
         }
         all.matches.resize(plan.families.size());
-        for (size_t f = 0; f < plan.families.size(); ++f)
-            if (before[f])
-                all.matches[f] = *before[f];
         return all;
     }
 };
