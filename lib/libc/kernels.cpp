@@ -218,13 +218,11 @@ GEN_AVX512 void lcg64_avx512_run(const lcg64_form &g, uint32_t first, uint64_t c
             states[l] = (t0 + static_cast<uint64_t>(l)) << g.state_shift | g.offset;
         for (int k = 0; k <= set.flips; ++k) {
             mul_k *= g.mul;
-            alignas(64) uint64_t e[lanes / 2], o[lanes / 2];
-            for (int l = 0; l < lanes; ++l) {
-                states[l] = g.mul * states[l] + g.add;
-                (l % 2 ? o : e)[l / 2] = states[l];
-            }
-            even[k] = _mm512_load_si512(e);
-            odd[k] = _mm512_load_si512(o);
+            for (auto &t : states)
+                t = g.mul * t + g.add;
+            auto at = [&](int l) { return static_cast<long long>(states[l]); };
+            even[k] = _mm512_set_epi64(at(14), at(12), at(10), at(8), at(6), at(4), at(2), at(0));
+            odd[k] = _mm512_set_epi64(at(15), at(13), at(11), at(9), at(7), at(5), at(3), at(1));
             step[k] = _mm512_set1_epi64(static_cast<long long>(mul_k * (uint64_t{lanes} << g.state_shift)));
         }
         const __m128i shift = _mm_cvtsi32_si128(g.shift);
