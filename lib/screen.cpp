@@ -138,10 +138,6 @@ void orbit_in_turn(const walk_out &walk, uint64_t first, uint64_t count, const r
     }
 }
 
-// The length of each of the eight stretches that the orbit kernels walk
-// side by side: even, for the AVX2 kernel's two windows per step. The rest
-// of the range is walked in turn.
-
 namespace {
 
 // Eight stretches side by side, as the AVX2 kernel walks them.

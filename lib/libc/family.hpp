@@ -183,6 +183,20 @@ void orbit_walk_portable(const family *const *fams, int n, uint64_t u, const rou
                          std::vector<uint32_t> *out);
 family_kernels orbit_avx2(seeds_kernel seeds);
 family_kernels orbit_avx512(seeds_kernel seeds);
+// A family's vector tables with Seeds as its screen by seed, where the CPU
+// runs them.
+template <seeds_kernel Seeds>
+const family_kernels *orbit_avx2_kernels()
+{
+    static const family_kernels k = orbit_avx2(Seeds);
+    return avx2_screen() ? &k : nullptr;
+}
+template <seeds_kernel Seeds>
+const family_kernels *orbit_avx512_kernels()
+{
+    static const family_kernels k = orbit_avx512(Seeds);
+    return avx512_screen() ? &k : nullptr;
+}
 constexpr int early_draws = 32;
 
 // The first count draws after srand(s), by running a one-word generator.

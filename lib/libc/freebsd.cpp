@@ -49,18 +49,6 @@ const orbit_form &form()
 
 const orbit_place place{form, {0xfffffffcu, 0xfffffffdu, 0xfffffffeu, 0xffffffffu}};
 
-const family_kernels *freebsd_avx2()
-{
-    static const family_kernels k = orbit_avx2(seeds_by_early_draw);
-    return avx2_screen() ? &k : nullptr;
-}
-
-const family_kernels *freebsd_avx512()
-{
-    static const family_kernels k = orbit_avx512(seeds_by_early_draw);
-    return avx512_screen() ? &k : nullptr;
-}
-
 } // namespace
 
 extern const family freebsd{"freebsd",
@@ -73,8 +61,8 @@ extern const family freebsd{"freebsd",
                      nullptr,
                      orbit_units,
                      {"portable", seeds_by_early_draw, orbit_whole_portable, orbit_walk_portable},
-                     freebsd_avx2,
-                     freebsd_avx512,
+                     orbit_avx2_kernels<seeds_by_early_draw>,
+                     orbit_avx512_kernels<seeds_by_early_draw>,
                      nullptr,
                      nullptr,
                      &place};

@@ -87,19 +87,6 @@ void avx2_seeds(const family &, uint32_t first, uint64_t count, const round_set 
     glibc_seeds(*avx2_screen(), first, count, set, out);
 }
 
-const family_kernels *glibc_avx2()
-{
-    static const family_kernels k = orbit_avx2(avx2_seeds);
-    return avx2_screen() ? &k : nullptr;
-}
-
-// AVX2's screen by seed, AVX-512's orbit walk.
-const family_kernels *glibc_avx512()
-{
-    static const family_kernels k = orbit_avx512(avx2_seeds);
-    return avx512_screen() ? &k : nullptr;
-}
-
 const orbit_place place{glibc_orbit, {rand_model::odd_seeds[0], rand_model::odd_seeds[1],
                                       rand_model::odd_seeds[2], rand_model::odd_seeds[3]}};
 
@@ -121,8 +108,8 @@ extern const family glibc{"glibc",
                    glibc_twins,
                    orbit_units,
                    {"portable", portable_seeds, orbit_whole_portable, orbit_walk_portable},
-                   glibc_avx2,
-                   glibc_avx512,
+                   orbit_avx2_kernels<avx2_seeds>,
+                   orbit_avx512_kernels<avx2_seeds>,  // AVX2's screen by seed, AVX-512's walk
                    nullptr,
                    nullptr,
                    &place,

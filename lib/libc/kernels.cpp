@@ -120,6 +120,30 @@ void lcg64_portable_whole(const family &f, uint64_t u, const round_set &set, std
 
 #ifdef GEN_HAVE_AVX2
 
+// What a vector screen of Lanes seeds a block starts from: the states after
+// draw k (0 to flips) of seeds first .. first + Lanes - 1, and what each
+// adds from one block to the next. Draw k's state is mul^(k+1) t plus a
+// constant, so seed s + Lanes adds Lanes mul^(k+1).
+template <int Lanes>
+struct lcg64_block_start {
+    uint64_t state[round_set::most_flips + 1][Lanes], step[round_set::most_flips + 1];
+
+    lcg64_block_start(const lcg64_form &g, uint32_t first, int flips)
+    {
+        const uint64_t t0 = static_cast<uint32_t>(first + g.start);
+        uint64_t t[Lanes], mul_k = 1;
+        for (int l = 0; l < Lanes; ++l)
+            t[l] = (t0 + static_cast<uint64_t>(l)) << g.state_shift | g.offset;
+        for (int k = 0; k <= flips; ++k) {
+            mul_k *= g.mul;
+            for (int l = 0; l < Lanes; ++l)
+                state[k][l] = t[l] = g.mul * t[l] + g.add;
+            step[k] = mul_k * (uint64_t{Lanes} << g.state_shift);
+        }
+    }
+    long long at(int k, int l) const { return static_cast<long long>(state[k][l]); }
+};
+
 // Eight seeds per step: the states of seeds 0, 2, 4, 6 of a block in one
 // vector, of 1, 3, 5, 7 in the other; each step adds 8 mul to both. The
 // high words of the even lanes shift down, the odd ones are in place, so
@@ -132,22 +156,13 @@ __attribute__((target("avx2"))) void lcg64_avx2_run(const lcg64_form &g, uint32_
     constexpr int lanes = 8;
     const uint64_t blocks = count / lanes;
     if (blocks > 0) {
-        const uint64_t t0 = static_cast<uint32_t>(first + g.start);
-        // The states after draw k of the even and odd seeds of a block, and
-        // what they add from one block to the next: draw k's state is
-        // mul^(k+1) t plus a constant, so seed s + 8 adds 8 mul^(k+1).
+        // The states after draw k of the even and odd seeds of a block.
         __m256i even[round_set::most_flips + 1], odd[round_set::most_flips + 1], step[round_set::most_flips + 1];
-        uint64_t states[lanes], mul_k = 1;
-        for (int l = 0; l < lanes; ++l)
-            states[l] = (t0 + static_cast<uint64_t>(l)) << g.state_shift | g.offset;
+        const lcg64_block_start<lanes> start(g, first, set.flips);
         for (int k = 0; k <= set.flips; ++k) {
-            mul_k *= g.mul;
-            for (auto &t : states)
-                t = g.mul * t + g.add;
-            auto at = [&](int l) { return static_cast<long long>(states[l]); };
-            even[k] = _mm256_set_epi64x(at(6), at(4), at(2), at(0));
-            odd[k] = _mm256_set_epi64x(at(7), at(5), at(3), at(1));
-            step[k] = _mm256_set1_epi64x(static_cast<long long>(mul_k * (uint64_t{lanes} << g.state_shift)));
+            even[k] = _mm256_set_epi64x(start.at(k, 6), start.at(k, 4), start.at(k, 2), start.at(k, 0));
+            odd[k] = _mm256_set_epi64x(start.at(k, 7), start.at(k, 5), start.at(k, 3), start.at(k, 1));
+            step[k] = _mm256_set1_epi64x(static_cast<long long>(start.step[k]));
         }
         const __m128i shift = _mm_cvtsi32_si128(g.shift);
         const __m256i mask = _mm256_set1_epi32(static_cast<int>(g.mask));
@@ -211,19 +226,13 @@ GEN_AVX512 void lcg64_avx512_run(const lcg64_form &g, uint32_t first, uint64_t c
     constexpr int lanes = 16;
     const uint64_t blocks = count / lanes;
     if (blocks > 0) {
-        const uint64_t t0 = static_cast<uint32_t>(first + g.start);
         __m512i even[round_set::most_flips + 1], odd[round_set::most_flips + 1], step[round_set::most_flips + 1];
-        uint64_t states[lanes], mul_k = 1;
-        for (int l = 0; l < lanes; ++l)
-            states[l] = (t0 + static_cast<uint64_t>(l)) << g.state_shift | g.offset;
+        const lcg64_block_start<lanes> start(g, first, set.flips);
         for (int k = 0; k <= set.flips; ++k) {
-            mul_k *= g.mul;
-            for (auto &t : states)
-                t = g.mul * t + g.add;
-            auto at = [&](int l) { return static_cast<long long>(states[l]); };
+            auto at = [&](int l) { return start.at(k, l); };
             even[k] = _mm512_set_epi64(at(14), at(12), at(10), at(8), at(6), at(4), at(2), at(0));
             odd[k] = _mm512_set_epi64(at(15), at(13), at(11), at(9), at(7), at(5), at(3), at(1));
-            step[k] = _mm512_set1_epi64(static_cast<long long>(mul_k * (uint64_t{lanes} << g.state_shift)));
+            step[k] = _mm512_set1_epi64(static_cast<long long>(start.step[k]));
         }
         const __m128i shift = _mm_cvtsi32_si128(g.shift);
         const __m512i mask = _mm512_set1_epi32(static_cast<int>(g.mask));
