@@ -20,10 +20,11 @@ using rand_model::words;
 constexpr int lanes = orbit_lanes;
 
 // A form as the kernel takes it: what its sums add beyond the taps', for
-// both seeds of a window and for the second, for draws 0 to the flips.
+// both seeds of a window and for the second, for draws 0 to the dense
+// flips.
 struct avx512_form {
     const orbit_form *form;
-    __m512i both[round_set::most_flips + 1], up[round_set::most_flips + 1];
+    __m512i both[round_set::vector_flips + 1], up[round_set::vector_flips + 1];
     bool any;  // whether both[0] is not zero
     std::vector<uint32_t> *out;
 };
@@ -60,12 +61,13 @@ GEN_AVX512 inline void eight_sums(const avx512_taps &k, const pair_row *x, int n
 GEN_AVX512 inline void two_sums(const avx512_taps &k, const pair_row *x, int n, __m512i *y)
 {
     y[0] = k.add;
+#pragma GCC unroll 31
     for (int t = 0; t < words; ++t)
         y[0] = _mm512_add_epi32(y[0], _mm512_mullo_epi32(k.c[t], x[n + t]));
 }
 
 // The sums of draw k at a step, for the screens: of eight windows, or of
-// a stretch's last two.
+// a stretch's last two; or of vector i's two windows alone.
 template <bool Eight>
 struct step_sums {
     const avx512_taps *taps;
@@ -78,6 +80,12 @@ struct step_sums {
             eight_sums(taps[k], x, n, y);
         else
             two_sums(taps[k], x, n, y);
+    }
+    GEN_AVX512 __m512i one(int k, int i) const
+    {
+        __m512i y;
+        two_sums(taps[k], x, n + 2 * i, &y);
+        return y;
     }
 };
 
@@ -123,8 +131,9 @@ struct first_draw_screen {
     }
 };
 
-// A set screened by its first flips too: the sums of a later draw are made
-// only while some lane of the step still passes.
+// A set screened by its flips too: the sums of a later draw are made only
+// for the vectors where some lane still passes, up to the set's dense
+// flips; the seeds that pass those are tested one by one for the rest.
 struct flip_screen {
     const round_set &set;
     avx512_flip_test test;
@@ -134,7 +143,7 @@ struct flip_screen {
     template <class Sums>
     GEN_AVX512 void screen(const avx512_form *forms, int nforms, Sums sums, int vectors, const pair_row *x) const
     {
-        __m512i y[4], r[most_forms][2][4];
+        __m512i y[4], r[most_forms][2][4], p[most_forms][2][4];
         __mmask16 alive[most_forms][2][4];
         int any = 0;
         sums(0, y);
@@ -144,11 +153,20 @@ struct flip_screen {
                     __m512i acc = _mm512_add_epi32(y[i], forms[f].both[0]);
                     if (side)
                         acc = _mm512_add_epi32(acc, forms[f].up[0]);
-                    alive[f][side][i] = test.first(_mm512_srli_epi32(acc, 1), r[f][side][i]);
+                    alive[f][side][i] = test.first(_mm512_srli_epi32(acc, 1), r[f][side][i], p[f][side][i]);
                     any |= alive[f][side][i];
                 }
-        for (int k = 1; k <= set.flips && any; ++k) {
-            sums(k, y);
+        for (int k = 1; k <= set.dense && any; ++k) {
+            unsigned live = 0;
+            for (int i = 0; i < vectors; ++i)
+                for (int f = 0; f < nforms; ++f)
+                    if (alive[f][0][i] | alive[f][1][i])
+                        live |= 1u << i;
+            if (live + 1 == 1u << vectors)
+                sums(k, y);
+            else
+                for (unsigned m = live; m; m &= m - 1)
+                    y[__builtin_ctz(m)] = sums.one(k, __builtin_ctz(m));
             any = 0;
             for (int f = 0; f < nforms; ++f)
                 for (int side = 0; side < 2; ++side)
@@ -158,14 +176,38 @@ struct flip_screen {
                         __m512i acc = _mm512_add_epi32(y[i], forms[f].both[k]);
                         if (side)
                             acc = _mm512_add_epi32(acc, forms[f].up[k]);
-                        alive[f][side][i] = test.flip(k - 1, alive[f][side][i], r[f][side][i],
+                        alive[f][side][i] = test.flip(k - 1, alive[f][side][i], p[f][side][i],
                                                       _mm512_srli_epi32(acc, 1));
                         any |= alive[f][side][i];
                     }
         }
+        if (any && set.flips > set.dense)
+            for (int f = 0; f < nforms; ++f)
+                for (int side = 0; side < 2; ++side)
+                    for (int i = 0; i < vectors; ++i)
+                        alive[f][side][i] = later_lanes(alive[f][side][i], *forms[f].form, side, r[f][side][i],
+                                                        x + 2 * i);
         if (any)
             for (int f = 0; f < nforms; ++f)
                 push_seeds(forms[f], alive[f][0], alive[f][1], vectors, x);
+    }
+
+    // Of the lanes alive, those whose seeds pass the later flips too: r
+    // their round counts, x the first row of their windows' words.
+    GEN_AVX512 __mmask16 later_lanes(__mmask16 alive, const orbit_form &form, bool twin, __m512i r,
+                                     const pair_row *x) const
+    {
+        if (!alive)
+            return alive;
+        alignas(64) uint32_t R[16];
+        _mm512_store_si512(R, r);
+        const auto *w = reinterpret_cast<const uint32_t *>(x);
+        for (unsigned m = alive; m; m &= m - 1) {
+            int l = __builtin_ctz(m);
+            if (!orbit_later_pass(set, set.dense, form, twin, static_cast<int>(R[l]), w + l, 16))
+                alive = static_cast<__mmask16>(alive & ~(1u << l));
+        }
+        return alive;
     }
 };
 
@@ -216,8 +258,8 @@ GEN_AVX512 void avx512_orbit_run(const walk_out &walk, uint64_t first, uint64_t 
         pair_row x[rows + run];
         start_lanes(first, stretch, x);
         const orbit_form &base = walk.forms[0];
-        avx512_taps taps[round_set::most_flips + 1];
-        for (int k = 0; k <= set.flips; ++k) {
+        avx512_taps taps[round_set::vector_flips + 1];
+        for (int k = 0; k <= set.dense; ++k) {
             const uint32_t *c = rand_model::draw_coefficients(k);
             for (int t = 0; t < words; ++t)
                 taps[k].c[t] = _mm512_set1_epi32(static_cast<int>(c[t]));
@@ -229,7 +271,7 @@ GEN_AVX512 void avx512_orbit_run(const walk_out &walk, uint64_t first, uint64_t 
             forms[f].form = &form;
             forms[f].out = &walk.out[f];
             forms[f].any = form.sum_add[0] != base.sum_add[0];
-            for (int k = 0; k <= round_set::most_flips; ++k) {
+            for (int k = 0; k <= round_set::vector_flips; ++k) {
                 forms[f].both[k] = _mm512_set1_epi32(static_cast<int>(form.sum_add[k] - base.sum_add[k]));
                 forms[f].up[k] = _mm512_set1_epi32(static_cast<int>(form.up_delta[k]));
             }

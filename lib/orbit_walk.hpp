@@ -39,6 +39,12 @@ inline uint64_t orbit_stretch(uint64_t count) { return count / orbit_lanes & ~ui
 // of every orbit kernel.
 void orbit_in_turn(const walk_out &walk, uint64_t first, uint64_t count, const round_set &set);
 
+// Whether a seed of an orbit window that passed the first draw (R) and
+// the set's first `from` flips passes the rest too: w[t * stride] holds
+// the window's word t; twin for its second seed.
+bool orbit_later_pass(const round_set &set, int from, const orbit_form &form, bool twin, int R,
+                      const uint32_t *w, int stride);
+
 #ifdef GEN_HAVE_AVX2
 // x * 16807 mod (2^31 - 1) in eight lanes, in 32 bits: with x = h 2^16 + l,
 // 16807 h 2^16 = a 2^31 + b 2^16 with b below 2^15, and 2^31 = 1 mod p.

@@ -71,15 +71,16 @@ struct avx2_round_test {
 };
 
 // Which lanes of eight runs of draws pass a set that screens by its
-// first flips, as round_set::passes: o[k] holds draw k of each lane (each
-// below 2^31), for k from 0 to the set's flips.
+// first flips, as round_set::passes does for its first `flips`: o[k]
+// holds draw k of each lane (each below 2^31), for k from 0 to flips.
 struct avx2_flip_test {
     const round_set &set;
+    int flips;
     __m256i numbers;
     __m256d inverse;
 
-    __attribute__((target("avx2"))) explicit avx2_flip_test(const round_set &s)
-        : set(s), numbers(_mm256_set1_epi32(s.numbers)), inverse(_mm256_set1_pd(1.0 / s.numbers))
+    __attribute__((target("avx2"))) avx2_flip_test(const round_set &s, int f)
+        : set(s), flips(f), numbers(_mm256_set1_epi32(s.numbers)), inverse(_mm256_set1_pd(1.0 / s.numbers))
     {
     }
 
@@ -112,12 +113,12 @@ struct avx2_flip_test {
         return _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), w), _mm256_cmpeq_epi32(w, pair));
     }
 
-    // o[k] holds draw k of each lane, for k from 0 to the set's flips.
-    // Flips are tested only while a lane still passes.
+    // o[k] holds draw k of each lane, for k from 0 to flips. Flips are
+    // tested only while a lane still passes.
     __attribute__((target("avx2"))) int mask(const __m256i *o) const
     {
         __m256i r, hit = first(o[0], r);
-        for (int k = 0; k < set.flips && !_mm256_testz_si256(hit, hit); ++k)
+        for (int k = 0; k < flips && !_mm256_testz_si256(hit, hit); ++k)
             hit = _mm256_and_si256(hit, flip(k, r, o[k + 1]));
         return _mm256_movemask_ps(_mm256_castsi256_ps(hit));
     }
@@ -131,6 +132,18 @@ __attribute__((target("avx2"))) inline void push_lanes(int mask, const uint32_t 
         int l = __builtin_ctz(static_cast<unsigned>(mask));
         mask &= mask - 1;
         out.push_back(values[l] + add);
+    }
+}
+
+// push_lanes for the lanes whose values + add pass keep() too.
+template <class Keep>
+inline void push_lanes_if(int mask, const uint32_t *values, uint32_t add, std::vector<uint32_t> &out, Keep keep)
+{
+    while (mask) {
+        int l = __builtin_ctz(static_cast<unsigned>(mask));
+        mask &= mask - 1;
+        if (keep(values[l] + add))
+            out.push_back(values[l] + add);
     }
 }
 

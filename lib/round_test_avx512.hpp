@@ -60,20 +60,27 @@ struct avx512_round_test {
 };
 
 // The same for a set that screens by its first flips (as avx2_flip_test):
-// first() the round count, then flip(k) for each flip while lanes pass.
+// first() the round count, then flip(k) for each flip while lanes pass:
+// the set's dense flips, which round_set::packed holds, so that they take
+// no load of their own.
 struct avx512_flip_test {
     const round_set &set;
-    __m512i numbers;
+    __m512i numbers, low, field;
     __m512d inverse;
+    bool power;  // of two: numbers
 
     GEN_AVX512 explicit avx512_flip_test(const round_set &s)
-        : set(s), numbers(_mm512_set1_epi32(s.numbers)), inverse(_mm512_set1_pd(1.0 / s.numbers))
+        : set(s), numbers(_mm512_set1_epi32(s.numbers)), low(_mm512_set1_epi32(s.numbers - 1)),
+          field(_mm512_set1_epi32((1 << s.pack_bits) - 1)), inverse(_mm512_set1_pd(1.0 / s.numbers)),
+          power(s.numbers > 0 && (s.numbers & (s.numbers - 1)) == 0)
     {
     }
 
     // o % numbers: the quotient in doubles is off by at most one.
     GEN_AVX512 __m512i mod_numbers(__m512i o) const
     {
+        if (power)
+            return _mm512_and_si512(o, low);
         __m256i lo = _mm512_cvttpd_epi32(_mm512_mul_pd(_mm512_cvtepi32_pd(_mm512_castsi512_si256(o)), inverse));
         __m256i hi = _mm512_cvttpd_epi32(_mm512_mul_pd(_mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(o, 1)), inverse));
         __m512i q = _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1);
@@ -82,23 +89,23 @@ struct avx512_flip_test {
         return _mm512_mask_sub_epi32(r, _mm512_cmpge_epi32_mask(r, numbers), r, numbers);
     }
 
-    // The lanes whose first draw o is in the set; r gets o % 4011.
-    GEN_AVX512 __mmask16 first(__m512i o, __m512i &r) const
+    // The lanes whose first draw o is in the set; r gets o % 4011, p the
+    // counts' packed wants.
+    GEN_AVX512 __mmask16 first(__m512i o, __m512i &r, __m512i &p) const
     {
         r = mod_4011_16(o);
-        __m512i in = _mm512_i32gather_epi32(r, set.member, 4);
-        return _mm512_test_epi32_mask(in, in);
+        p = _mm512_i32gather_epi32(r, set.packed, 4);
+        return _mm512_cmplt_epi32_mask(p, _mm512_setzero_si512());  // bit 31: member
     }
 
     // Of the lanes alive, those whose draw o names the pair that flip k of
-    // their run must (r as first gave it).
-    GEN_AVX512 __mmask16 flip(int k, __mmask16 alive, __m512i r, __m512i o) const
+    // their run must (p as first gave it).
+    GEN_AVX512 __mmask16 flip(int k, __mmask16 alive, __m512i p, __m512i o) const
     {
         const __m512i one = _mm512_set1_epi32(1);
-        __m512i w = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), alive, r,
-                                                set.want[static_cast<size_t>(k)].data(), 4);
         __m512i pair = _mm512_add_epi32(_mm512_srli_epi32(_mm512_or_si512(mod_numbers(o), one), 1), one);
-        return alive & (_mm512_cmplt_epi32_mask(w, _mm512_setzero_si512()) | _mm512_cmpeq_epi32_mask(w, pair));
+        __m512i w = _mm512_and_si512(_mm512_srl_epi32(p, _mm_cvtsi32_si128(k * set.pack_bits)), field);
+        return alive & (_mm512_cmpeq_epi32_mask(w, _mm512_setzero_si512()) | _mm512_cmpeq_epi32_mask(w, pair));
     }
 };
 

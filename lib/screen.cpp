@@ -17,14 +17,23 @@ void round_set::add(int R)
     if (member[R])
         return;
     member[R] = 1;
+    packed[R] |= 1u << 31;
     listed[count++] = R;
 }
 
-void round_set::screen_flips(int f, int n)
+void round_set::screen_flips(int f, int n, int e)
 {
     flips = std::min(f, most_flips);
     numbers = n;
     want.assign(static_cast<size_t>(flips), std::vector<int>(4011, -1));
+    // The pairs plus one go up to ((n - 1) | 1) / 2 + 1.
+    const int most = ((n - 1) | 1) / 2 + 1;
+    pack_bits = 1;
+    while ((1 << pack_bits) <= most)
+        ++pack_bits;
+    packed_flips = std::min(flips, 31 / pack_bits);
+    dense = std::min(packed_flips, vector_flips);
+    eager = std::min({e, dense, eager_flips});
 }
 
 static_assert(round_set::most_flips < rand_model::early_draws);
@@ -45,9 +54,30 @@ orbit_form make_orbit_form(uint32_t word_add, uint32_t twin_w0)
     return form;
 }
 
+bool orbit_later_pass(const round_set &set, int from, const orbit_form &form, bool twin, int R,
+                      const uint32_t *w, int stride)
+{
+    return set.later_pass(static_cast<size_t>(R), from, [&](int k) {
+        const uint32_t *c = rand_model::draw_coefficients(k);
+        uint32_t acc = form.sum_add[k] + (twin ? form.up_delta[k] : 0);
+        for (int t = 0; t < words; ++t)
+            acc += c[t] * w[t * stride];
+        return acc >> 1;
+    });
+}
+
 namespace {
 
 constexpr int lanes = 8;  // of the AVX2 screen by seed
+
+// Whether seed s (not 0) passes the set, from the words srand(s) fills.
+bool model_passes(uint32_t s, const round_set &set)
+{
+    uint32_t w[words];
+    rand_model::seed_words(s, w);
+    auto draw = [&](int k) { return static_cast<uint32_t>(rand_model::early_draw(k, w)); };
+    return set.passes_by(draw(0), draw);
+}
 
 void portable_seeds(uint32_t first, uint32_t count, const round_set &set,
                     std::vector<uint32_t> &out)
@@ -55,11 +85,9 @@ void portable_seeds(uint32_t first, uint32_t count, const round_set &set,
     const uint32_t *a = rand_model::word_steps();
     uint32_t w[words];
     rand_model::seed_words(first, w);
-    uint32_t d[round_set::most_flips + 1] = {};
+    auto draw = [&](int k) { return static_cast<uint32_t>(rand_model::early_draw(k, w)); };
     for (uint32_t i = 0; i < count; ++i) {
-        for (int k = 0; k <= set.flips; ++k)
-            d[k] = static_cast<uint32_t>(rand_model::early_draw(k, w));
-        if (set.passes(d))
+        if (set.passes_by(draw(0), draw))
             out.push_back(first + i);
         ++w[0];
         for (int j = 1; j < words; ++j) {
@@ -177,8 +205,8 @@ __attribute__((target("avx2"))) void avx2_seeds(uint32_t first, uint32_t count,
             for (int j = 0; j < words; ++j)
                 start[j][l] = w[j];
         }
-        __m256i w[words], step[words], coeff[words], later[round_set::most_flips][words];
-        for (int k = 0; k < set.flips; ++k)
+        __m256i w[words], step[words], coeff[words], later[round_set::eager_flips][words];
+        for (int k = 0; k < set.eager; ++k)
             for (int j = 0; j < words; ++j)
                 later[k][j] = _mm256_set1_epi32(static_cast<int>(rand_model::draw_coefficients(k + 1)[j]));
         for (int j = 0; j < words; ++j) {
@@ -189,14 +217,14 @@ __attribute__((target("avx2"))) void avx2_seeds(uint32_t first, uint32_t count,
         }
         const __m256i m = _mm256_set1_epi32(static_cast<int>(modulus));
         const avx2_round_test test(set);
-        const avx2_flip_test flip_test(set);
+        const avx2_flip_test flip_test(set, set.eager);
         alignas(32) uint32_t seeds[lanes];
         for (int l = 0; l < lanes; ++l)
             seeds[l] = first + static_cast<uint32_t>(l);
 
-        __m256i o[round_set::most_flips + 1];
+        __m256i o[round_set::eager_flips + 1];
         for (uint32_t b = 0; b < blocks; ++b) {
-            for (int k = 0; k < set.flips; ++k) {
+            for (int k = 0; k < set.eager; ++k) {
                 __m256i sum = _mm256_setzero_si256();
                 for (int j = 0; j < words; ++j)
                     sum = _mm256_add_epi32(sum, _mm256_mullo_epi32(later[k][j], w[j]));
@@ -211,7 +239,11 @@ __attribute__((target("avx2"))) void avx2_seeds(uint32_t first, uint32_t count,
                 w[j] = _mm256_min_epu32(y, _mm256_sub_epi32(y, m));
             }
             o[0] = _mm256_srli_epi32(acc, 1);
-            push_lanes(set.flips > 0 ? flip_test.mask(o) : test.mask(o[0]), seeds, lanes * b, out);
+            int passing = set.flips > 0 ? flip_test.mask(o) : test.mask(o[0]);
+            if (set.flips > set.eager)
+                push_lanes_if(passing, seeds, lanes * b, out, [&](uint32_t s) { return model_passes(s, set); });
+            else
+                push_lanes(passing, seeds, lanes * b, out);
         }
     }
     uint32_t done = blocks * lanes;
@@ -219,17 +251,17 @@ __attribute__((target("avx2"))) void avx2_seeds(uint32_t first, uint32_t count,
         portable_seeds(first + done, count - done, set, out);
 }
 
-// What a form adds to the sums of draws 0 to most_flips, beside the taps'
-// own: for both seeds (the form's sum_add less the taps'), and for the
-// twin too.
+// What a form adds to the sums of draws 0 to eager_flips, beside the
+// taps' own: for both seeds (the form's sum_add less the taps'), and for
+// the twin too.
 struct avx2_adds {
-    __m256i both[round_set::most_flips + 1], up[round_set::most_flips + 1];
+    __m256i both[round_set::eager_flips + 1], up[round_set::eager_flips + 1];
     bool any = false;  // whether both[] is not all zero
 
     avx2_adds() = default;
     __attribute__((target("avx2"))) avx2_adds(const orbit_form &form, const orbit_form &taps)
     {
-        for (int k = 0; k <= round_set::most_flips; ++k) {
+        for (int k = 0; k <= round_set::eager_flips; ++k) {
             uint32_t add = form.sum_add[k] - taps.sum_add[k];
             any = any || add != 0;
             both[k] = _mm256_set1_epi32(static_cast<int>(add));
@@ -253,21 +285,43 @@ __attribute__((target("avx2"))) inline void report_window(const orbit_form &form
     push_lanes(upper, seeds, form.up_add, out);
 }
 
+// Of the lanes of mask, those whose seeds pass the set's later flips too:
+// d0 the first draws, words row n of the windows' (row m word m of each
+// lane).
+__attribute__((target("avx2"))) inline int later_lanes(int mask, const round_set &set, const orbit_form &form,
+                                                        bool twin, __m256i d0, const uint32_t *words_n)
+{
+    alignas(32) uint32_t d[orbit_lanes];
+    _mm256_store_si256(reinterpret_cast<__m256i *>(d), d0);
+    for (int m = mask; m; m &= m - 1) {
+        int l = __builtin_ctz(static_cast<unsigned>(m));
+        if (!orbit_later_pass(set, set.eager, form, twin, static_cast<int>(d[l] % 4011), words_n + l,
+                              orbit_lanes))
+            mask &= ~(1 << l);
+    }
+    return mask;
+}
+
 // The same for a set that screens by its first flips: acc[k] for draws 0
-// to the set's flips.
+// to the set's eager flips. seeds: the windows' words from row n on.
 __attribute__((target("avx2"))) inline void report_window(const orbit_form &form, const avx2_adds &adds,
                                                            const avx2_flip_test &test, const __m256i *acc,
-                                                           int flips, const uint32_t *seeds,
-                                                           std::vector<uint32_t> &out)
+                                                           const uint32_t *seeds, std::vector<uint32_t> &out)
 {
-    __m256i lo[round_set::most_flips + 1], hi[round_set::most_flips + 1];
-    for (int k = 0; k <= flips; ++k) {
+    const round_set &set = test.set;
+    __m256i lo[round_set::eager_flips + 1], hi[round_set::eager_flips + 1];
+    for (int k = 0; k <= set.eager; ++k) {
         __m256i a = _mm256_add_epi32(acc[k], adds.both[k]);
         lo[k] = _mm256_srli_epi32(a, 1);
         hi[k] = _mm256_srli_epi32(_mm256_add_epi32(a, adds.up[k]), 1);
     }
-    push_lanes(test.mask(lo), seeds, form.lower_add, out);
-    push_lanes(test.mask(hi), seeds, form.up_add, out);
+    int lower = test.mask(lo), upper = test.mask(hi);
+    if (set.flips > set.eager) {
+        lower = later_lanes(lower, set, form, false, lo[0], seeds);
+        upper = later_lanes(upper, set, form, true, hi[0], seeds);
+    }
+    push_lanes(lower, seeds, form.lower_add, out);
+    push_lanes(upper, seeds, form.up_add, out);
 }
 
 // Eight stretches of the orbit in the lanes, two windows per step. With
@@ -337,15 +391,15 @@ __attribute__((target("avx2"))) void avx2_orbit_run(const walk_out &walk, uint64
         start_lanes(first, stretch, xb, eb);
         const orbit_form &base = walk.forms[0];
         const avx2_taps k(base, 0);
-        avx2_taps later[round_set::most_flips];
-        for (int f = 0; f < set.flips; ++f)
+        avx2_taps later[round_set::eager_flips];
+        for (int f = 0; f < set.eager; ++f)
             later[f] = avx2_taps(base, f + 1);
         avx2_adds adds[most_forms];
         for (int i = 0; i < Forms; ++i)
             adds[i] = avx2_adds(walk.forms[i], base);
-        __m256i y[round_set::most_flips + 1], z[round_set::most_flips + 1];
+        __m256i y[round_set::eager_flips + 1], z[round_set::eager_flips + 1];
         const avx2_round_test test(set);
-        const avx2_flip_test flip_test(set);
+        const avx2_flip_test flip_test(set, set.eager);
         const __m256i g8 = _mm256_set1_epi64x(rand_model::orbit_value(8));
         auto *x = reinterpret_cast<__m256i *>(xb);
         auto *e = reinterpret_cast<__m256i *>(eb);
@@ -356,7 +410,7 @@ __attribute__((target("avx2"))) void avx2_orbit_run(const walk_out &walk, uint64
                 __m256i x31 = _mm256_load_si256(x + n + words);
                 k.sums(x, e, n, y[0], z[0]);
                 if (Screened)
-                    for (int f = 0; f < set.flips; ++f)
+                    for (int f = 0; f < set.eager; ++f)
                         later[f].sums(x, e, n, y[f + 1], z[f + 1]);
                 // The words and differences the next two windows need.
                 __m256i x32 = mul_mod_p8(_mm256_load_si256(x + n + words - 7), g8);
@@ -367,8 +421,8 @@ __attribute__((target("avx2"))) void avx2_orbit_run(const walk_out &walk, uint64
                 for (int i = 0; i < Forms; ++i) {
                     const orbit_form &form = walk.forms[i];
                     if (Screened) {
-                        report_window(form, adds[i], flip_test, y, set.flips, xb[n], walk.out[i]);
-                        report_window(form, adds[i], flip_test, z, set.flips, xb[n + 1], walk.out[i]);
+                        report_window(form, adds[i], flip_test, y, xb[n], walk.out[i]);
+                        report_window(form, adds[i], flip_test, z, xb[n + 1], walk.out[i]);
                     } else {
                         report_window(form, adds[i], test, y[0], xb[n], walk.out[i]);
                         report_window(form, adds[i], test, z[0], xb[n + 1], walk.out[i]);

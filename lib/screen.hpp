@@ -38,38 +38,58 @@ struct round_set {
     // screened by the next draws too, which name the pairs of the first
     // flips: want[k][R] is the pair plus one that draw k + 1 must name for
     // a run of R rounds, or -1 where any will do (R <= k); pairs among
-    // `numbers`.
-    static constexpr int most_flips = 7;
-    int flips = 0;
+    // `numbers`. The vector kernels test the first flips side by side, and
+    // the seeds that pass those the rest one at a time: the seeds that pass
+    // are the same either way. Those that make a later draw only while
+    // some lane passes test `dense` (as many as are packed below, at most
+    // vector_flips); those that make every draw of a step, `eager` (at
+    // most eager_flips), as many as keep their work least.
+    static constexpr int most_flips = 31, vector_flips = 15, eager_flips = 7;
+    int flips = 0, dense = 0, eager = 0;
     int numbers = 0;
     std::vector<std::vector<int>> want;
+    // The same packed for one load per count: bit 31 of packed[R] is
+    // member[R], the pack_bits bits from k pack_bits on hold want[k][R]
+    // for k below packed_flips (0 where any will do).
+    int pack_bits = 0, packed_flips = 0;
+    uint32_t packed[4011] = {};
 
     void add(int R);
     // Screens by draws 1 to flips too (at most most_flips), for a crypt
-    // of n numbers: call before adding.
-    void screen_flips(int flips, int n);
+    // of n numbers, the eager kernels by the first `eager` of them side by
+    // side: call before adding.
+    void screen_flips(int flips, int n, int eager = eager_flips);
     // Adds R, whose run flips pair_of(k) in round k.
     template <class PairOf>
     void add(int R, PairOf pair_of)
     {
         add(R);
-        for (int k = 0; k < flips && k < R; ++k)
-            want[static_cast<std::size_t>(k)][static_cast<std::size_t>(R)] = pair_of(k) + 1;
+        for (int k = 0; k < flips && k < R; ++k) {
+            int w = pair_of(k) + 1;
+            want[static_cast<std::size_t>(k)][static_cast<std::size_t>(R)] = w;
+            if (k < packed_flips)
+                packed[R] |= static_cast<uint32_t>(w) << (k * pack_bits);
+        }
+    }
+    // Whether draws from + 1 to flips pass, of a seed whose first draw
+    // gave R (in the set); draw(k) gives draw k, asked for only as long as
+    // they do.
+    template <class Draw>
+    bool later_pass(std::size_t R, int from, Draw draw) const
+    {
+        for (int k = from; k < flips; ++k) {
+            int w = want[static_cast<std::size_t>(k)][R];
+            if (w > 0 && w != flipped_pair(static_cast<int>(draw(k + 1)), numbers) + 1)
+                return false;
+        }
+        return true;
     }
     // Whether the draws pass: d0 the first, draw(k) draw k, asked for
     // only as long as they do.
     template <class Draw>
     bool passes_by(uint32_t d0, Draw draw) const
     {
-        std::size_t R = d0 % 4011;
-        if (!member[R])
-            return false;
-        for (int k = 0; k < flips; ++k) {
-            int w = want[static_cast<std::size_t>(k)][R];
-            if (w > 0 && w != flipped_pair(static_cast<int>(draw(k + 1)), numbers) + 1)
-                return false;
-        }
-        return true;
+        return member[d0 % 4011] && later_pass(d0 % 4011, 0, draw);
     }
     // Whether the first 1 + flips draws d pass.
     bool passes(const uint32_t *d) const

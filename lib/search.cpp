@@ -21,12 +21,14 @@ namespace {
 // of counts keeps few seeds at a time.
 constexpr uint64_t chunk_size = 1u << 22, piece_size = 1u << 16;
 
-// How many flips the screens test besides the round count. Each costs
-// the kernels up to what the first draw does (less, as it is tested only
-// while some seed of a vector still passes); a seed that passes costs
-// some 70 times that to check. So a wide set of counts (a crypt that
-// reads as many) is screened by as many flips as keep the total least,
-// and a narrow one by the round count alone, as cheap as before.
+// How many flips the kernels that make every draw of a step test side by
+// side besides the round count; 0 for a narrow set of counts, screened by
+// the round count alone, as cheap as before. Each flip costs those
+// kernels what the first draw does; a seed that passes costs some 70
+// times that to test one by one for the rest. So a wide set (a crypt that
+// reads as many) is screened by as many as keep the total least; then
+// every kernel tests every flip it can (the others side by side as long as
+// some seed of a vector passes), the seeds that pass them the rest.
 int flips_to_screen(size_t readings, int count)
 {
     if (count <= 2)
@@ -34,7 +36,7 @@ int flips_to_screen(size_t readings, int count)
     const double pass = static_cast<double>(readings) / 4011, pairs = count / 2.0, check = 70;
     int best = 0;
     double least = 1 + check * pass;
-    for (int f = 1; f <= round_set::most_flips; ++f) {
+    for (int f = 1; f <= round_set::eager_flips; ++f) {
         double cost = 1 + f + check * pass * std::pow(1 / pairs, f);
         if (cost < least) {
             least = cost;
@@ -205,7 +207,8 @@ struct search_setup {
         // A wide set lets so many seeds through the first draw that
         // checking them one by one would cost minutes: the kernels test
         // the first flips as well.
-        set.screen_flips(flips_to_screen(s.readings.size(), s.count), s.count);
+        const int eager = flips_to_screen(s.readings.size(), s.count);
+        set.screen_flips(eager > 0 ? round_set::most_flips : 0, s.count, eager);
         for (const auto &r : s.readings)
             set.add(r.rounds, [&](int k) { return s.flip(r.rounds, k); });
     }

@@ -12,6 +12,7 @@
 // one file in lib/libc/ and one line in list.cpp.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -217,12 +218,20 @@ inline int first_draw(const family &f, uint32_t s)
     return d;
 }
 
-// Whether the draws after srand(s) pass the set's screen.
+// Whether the draws after srand(s) pass the set's screen: the first
+// eight made at once, the rest only for a seed that passes those.
 inline bool early_passes(const family &f, uint32_t s, const round_set &set)
 {
     int d[round_set::most_flips + 1];
-    f.early(s, d, 1 + set.flips);
-    return set.passes(reinterpret_cast<const uint32_t *>(d));
+    int made = std::min(1 + set.flips, 8);
+    f.early(s, d, made);
+    return set.passes_by(static_cast<uint32_t>(d[0]), [&](int k) {
+        if (k >= made) {
+            made = 1 + set.flips;
+            f.early(s, d, made);
+        }
+        return static_cast<uint32_t>(d[k]);
+    });
 }
 
 // Appends the seeds of all but s: the twins of s among the seeds that

@@ -74,20 +74,36 @@ inline uint32_t lcg64_draw(const lcg64_form &g, uint64_t x)
     return static_cast<uint32_t>(x >> 32 >> g.shift) & g.mask;
 }
 
+// Whether seed s passes the set, its draws made as they are asked for.
+bool lcg64_passes(const lcg64_form &g, uint32_t s, const round_set &set)
+{
+    uint64_t t = uint64_t{static_cast<uint32_t>(s + g.start)} << g.state_shift | g.offset;
+    auto draw = [&](int) {
+        t = g.mul * t + g.add;
+        return lcg64_draw(g, t);
+    };
+    return set.passes_by(draw(0), draw);
+}
+
 void lcg64_portable_run(const lcg64_form &g, uint32_t first, uint64_t count, const round_set &set,
                         std::vector<uint32_t> &out)
 {
     for (uint64_t i = 0; i < count; ++i) {
         uint32_t s = static_cast<uint32_t>(first + i);
-        uint64_t t = uint64_t{static_cast<uint32_t>(s + g.start)} << g.state_shift | g.offset;
-        uint32_t d[round_set::most_flips + 1] = {};
-        for (int k = 0; k <= set.flips; ++k) {
-            t = g.mul * t + g.add;
-            d[k] = lcg64_draw(g, t);
-        }
-        if (set.passes(d))
+        if (lcg64_passes(g, s, set))
             out.push_back(s);
     }
+}
+
+// Pushes the seeds of the lanes of mask (seeds[l] + add), which passed
+// the first `tested` flips, that pass the set's later flips too.
+inline void lcg64_push(const lcg64_form &g, const round_set &set, int tested, int mask, const uint32_t *seeds,
+                       uint32_t add, std::vector<uint32_t> &out)
+{
+    if (set.flips > tested)
+        push_lanes_if(mask, seeds, add, out, [&](uint32_t s) { return lcg64_passes(g, s, set); });
+    else
+        push_lanes(mask, seeds, add, out);
 }
 
 void lcg64_portable_seeds(const family &f, uint32_t first, uint64_t count, const round_set &set,
@@ -121,12 +137,12 @@ void lcg64_portable_whole(const family &f, uint64_t u, const round_set &set, std
 #ifdef GEN_HAVE_AVX2
 
 // What a vector screen of Lanes seeds a block starts from: the states after
-// draw k (0 to flips) of seeds first .. first + Lanes - 1, and what each
+// draw k (0 to the eager flips) of seeds first .. first + Lanes - 1, and what each
 // adds from one block to the next. Draw k's state is mul^(k+1) t plus a
 // constant, so seed s + Lanes adds Lanes mul^(k+1).
 template <int Lanes>
 struct lcg64_block_start {
-    uint64_t state[round_set::most_flips + 1][Lanes], step[round_set::most_flips + 1];
+    uint64_t state[round_set::vector_flips + 1][Lanes], step[round_set::vector_flips + 1];
 
     lcg64_block_start(const lcg64_form &g, uint32_t first, int flips)
     {
@@ -157,9 +173,10 @@ __attribute__((target("avx2"))) void lcg64_avx2_run(const lcg64_form &g, uint32_
     const uint64_t blocks = count / lanes;
     if (blocks > 0) {
         // The states after draw k of the even and odd seeds of a block.
-        __m256i even[round_set::most_flips + 1], odd[round_set::most_flips + 1], step[round_set::most_flips + 1];
-        const lcg64_block_start<lanes> start(g, first, set.flips);
-        for (int k = 0; k <= set.flips; ++k) {
+        __m256i even[round_set::eager_flips + 1], odd[round_set::eager_flips + 1],
+            step[round_set::eager_flips + 1];
+        const lcg64_block_start<lanes> start(g, first, set.eager);
+        for (int k = 0; k <= set.eager; ++k) {
             even[k] = _mm256_set_epi64x(start.at(k, 6), start.at(k, 4), start.at(k, 2), start.at(k, 0));
             odd[k] = _mm256_set_epi64x(start.at(k, 7), start.at(k, 5), start.at(k, 3), start.at(k, 1));
             step[k] = _mm256_set1_epi64x(static_cast<long long>(start.step[k]));
@@ -167,20 +184,20 @@ __attribute__((target("avx2"))) void lcg64_avx2_run(const lcg64_form &g, uint32_
         const __m128i shift = _mm_cvtsi32_si128(g.shift);
         const __m256i mask = _mm256_set1_epi32(static_cast<int>(g.mask));
         const avx2_round_test test(set);
-        const avx2_flip_test flip_test(set);
+        const avx2_flip_test flip_test(set, set.eager);
         alignas(32) uint32_t seeds[lanes];
         for (int l = 0; l < lanes; ++l)
             seeds[l] = first + static_cast<uint32_t>(l);
-        __m256i o[round_set::most_flips + 1];
+        __m256i o[round_set::eager_flips + 1];
         for (uint64_t b = 0; b < blocks; ++b) {
-            for (int k = 0; k <= set.flips; ++k) {
+            for (int k = 0; k <= set.eager; ++k) {
                 __m256i hi = _mm256_blend_epi32(_mm256_srli_epi64(even[k], 32), odd[k], 0xAA);
                 o[k] = _mm256_and_si256(_mm256_srl_epi32(hi, shift), mask);
                 even[k] = _mm256_add_epi64(even[k], step[k]);
                 odd[k] = _mm256_add_epi64(odd[k], step[k]);
             }
             if (int m = set.flips > 0 ? flip_test.mask(o) : test.mask(o[0]))
-                push_lanes(m, seeds, static_cast<uint32_t>(b * lanes), out);
+                lcg64_push(g, set, set.eager, m, seeds, static_cast<uint32_t>(b * lanes), out);
         }
     }
     const uint64_t done = blocks * lanes;
@@ -217,8 +234,33 @@ void lcg64_vector_whole(const family &f, uint64_t u, const round_set &set, std::
 
 // Sixteen seeds per step, as lcg64_avx2_run does eight: the states of the
 // even seeds of a block in one vector of 64-bit lanes, of the odd ones in
-// the other. Test: avx512_round_test<n>, or avx512_flip_test for a set
-// that screens by flips.
+// the other. The first draw's states go on by a step each block; a later
+// draw's are made only while some lane passes, from block 0's and b
+// steps (the same for every lane). Test: lcg64_first_draw<n>, or
+// lcg64_flips for a set that screens by flips.
+// Draw k of block b of sixteen seeds: even and odd, the states of block 0
+// after each draw; e0 and o0 block b's after the first.
+struct lcg64_draw16 {
+    const uint64_t *step;
+    const __m512i *even, *odd;
+    __m128i shift;
+    __m512i mask, e0, o0;
+    uint64_t b;
+
+    GEN_AVX512 __m512i of(__m512i e, __m512i o) const
+    {
+        __m512i hi = _mm512_mask_blend_epi32(0xAAAA, _mm512_srli_epi64(e, 32), o);
+        return _mm512_and_si512(_mm512_srl_epi32(hi, shift), mask);
+    }
+    GEN_AVX512 __m512i operator()(int k) const
+    {
+        if (k == 0)
+            return of(e0, o0);
+        const __m512i add = _mm512_set1_epi64(static_cast<long long>(b * step[k]));
+        return of(_mm512_add_epi64(even[k], add), _mm512_add_epi64(odd[k], add));
+    }
+};
+
 template <class Test>
 GEN_AVX512 void lcg64_avx512_run(const lcg64_form &g, uint32_t first, uint64_t count, const round_set &set,
                                  std::vector<uint32_t> &out)
@@ -226,30 +268,31 @@ GEN_AVX512 void lcg64_avx512_run(const lcg64_form &g, uint32_t first, uint64_t c
     constexpr int lanes = 16;
     const uint64_t blocks = count / lanes;
     if (blocks > 0) {
-        __m512i even[round_set::most_flips + 1], odd[round_set::most_flips + 1], step[round_set::most_flips + 1];
-        const lcg64_block_start<lanes> start(g, first, set.flips);
-        for (int k = 0; k <= set.flips; ++k) {
+        const Test test(set);
+        __m512i even[round_set::vector_flips + 1], odd[round_set::vector_flips + 1];
+        const lcg64_block_start<lanes> start(g, first, test.flips);
+        for (int k = 0; k <= test.flips; ++k) {
             auto at = [&](int l) { return start.at(k, l); };
             even[k] = _mm512_set_epi64(at(14), at(12), at(10), at(8), at(6), at(4), at(2), at(0));
             odd[k] = _mm512_set_epi64(at(15), at(13), at(11), at(9), at(7), at(5), at(3), at(1));
-            step[k] = _mm512_set1_epi64(static_cast<long long>(start.step[k]));
         }
-        const __m128i shift = _mm_cvtsi32_si128(g.shift);
-        const __m512i mask = _mm512_set1_epi32(static_cast<int>(g.mask));
-        const Test test(set);
+        const __m512i step0 = _mm512_set1_epi64(static_cast<long long>(start.step[0]));
+        lcg64_draw16 draw{start.step,
+                          even,
+                          odd,
+                          _mm_cvtsi32_si128(g.shift),
+                          _mm512_set1_epi32(static_cast<int>(g.mask)),
+                          even[0],
+                          odd[0],
+                          0};
         alignas(64) uint32_t seeds[lanes];
         for (int l = 0; l < lanes; ++l)
             seeds[l] = first + static_cast<uint32_t>(l);
-        __m512i o[round_set::most_flips + 1];
-        for (uint64_t b = 0; b < blocks; ++b) {
-            for (int k = 0; k <= set.flips; ++k) {
-                __m512i hi = _mm512_mask_blend_epi32(0xAAAA, _mm512_srli_epi64(even[k], 32), odd[k]);
-                o[k] = _mm512_and_si512(_mm512_srl_epi32(hi, shift), mask);
-                even[k] = _mm512_add_epi64(even[k], step[k]);
-                odd[k] = _mm512_add_epi64(odd[k], step[k]);
-            }
-            if (int m = test.passing(o))
-                push_lanes(m, seeds, static_cast<uint32_t>(b * lanes), out);
+        for (; draw.b < blocks; ++draw.b) {
+            if (int m = test.passing(draw))
+                lcg64_push(g, set, test.flips, m, seeds, static_cast<uint32_t>(draw.b * lanes), out);
+            draw.e0 = _mm512_add_epi64(draw.e0, step0);
+            draw.o0 = _mm512_add_epi64(draw.o0, step0);
         }
     }
     const uint64_t done = blocks * lanes;
@@ -258,23 +301,30 @@ GEN_AVX512 void lcg64_avx512_run(const lcg64_form &g, uint32_t first, uint64_t c
 }
 
 // The tests as lcg64_avx512_run takes them.
+// flips: how many later draws they test; draw(k) gives draw k.
 template <int Tests>
 struct lcg64_first_draw {
     avx512_round_test<Tests> test;
+    static constexpr int flips = 0;
     GEN_AVX512 explicit lcg64_first_draw(const round_set &set) : test(set) {}
-    GEN_AVX512 int passing(const __m512i *o) const { return test.mask(o[0]); }
+    template <class Draw>
+    GEN_AVX512 int passing(const Draw &draw) const
+    {
+        return test.mask(draw(0));
+    }
 };
 
 struct lcg64_flips {
     avx512_flip_test test;
     int flips;
-    GEN_AVX512 explicit lcg64_flips(const round_set &set) : test(set), flips(set.flips) {}
-    GEN_AVX512 int passing(const __m512i *o) const
+    GEN_AVX512 explicit lcg64_flips(const round_set &set) : test(set), flips(set.dense) {}
+    template <class Draw>
+    GEN_AVX512 int passing(const Draw &draw) const
     {
-        __m512i r;
-        __mmask16 alive = test.first(o[0], r);
+        __m512i r, p;
+        __mmask16 alive = test.first(draw(0), r, p);
         for (int k = 0; k < flips && alive; ++k)
-            alive = test.flip(k, alive, r, o[k + 1]);
+            alive = test.flip(k, alive, p, draw(k + 1));
         return alive;
     }
 };
