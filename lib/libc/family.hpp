@@ -58,6 +58,9 @@ struct inverse_form {
     // Whether a draw is the whole state (rand_state::x) after it, so that
     // the later draws follow from the first.
     bool draw_is_state = false;
+    // Where it is: the draw after draw x (for x from 1 to most) is
+    // mul (x + add) mod (2^31 - 1) - add, as the vector kernels compute it.
+    uint32_t mul = 0, add = 0;
 };
 
 // Linear congruential generators that output high bits, as 64-bit ones:
@@ -153,6 +156,14 @@ void seeds_by_early_draw(const family &f, uint32_t first, uint64_t count, const 
                          std::vector<uint32_t> &out);
 constexpr uint64_t inverse_units = 64;
 void whole_by_inverse(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out);
+// Unit u of an inverse_form's whole range: the first draws [lo, hi), lo a
+// multiple of 4011.
+std::pair<uint64_t, uint64_t> inverse_unit(const family &f, uint64_t u);
+// Whether the draws after first draw o, a draw_is_state form's, pass.
+bool inverse_draws_pass(const family &f, const round_set &set, uint32_t o);
+// whole_by_inverse with the draws of a draw_is_state form's wide set
+// eight first draws at a time.
+const family_kernels *inverse_avx2();
 // The families with both an inverse_form and an lcg64_form go through
 // their draws for narrow sets, and screen every seed for wide ones.
 constexpr uint64_t lcg64_units = 4096;  // of 2^20 seeds each

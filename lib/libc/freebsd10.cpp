@@ -39,7 +39,7 @@ void seeds_of(uint32_t o, std::vector<uint32_t> &out)
     seeds_of_fold((uint64_t{o} + 1) * unmul % p - 1, out);
 }
 
-constexpr inverse_form inverse{0x7ffffffdu, seeds_of, true};
+constexpr inverse_form inverse{0x7ffffffdu, seeds_of, true, 16807, 1};
 
 } // namespace
 
@@ -53,7 +53,7 @@ extern const family freebsd10{"freebsd10",
                               freebsd10_twins,
                               inverse_units,
                               {"portable", seeds_by_early_draw, whole_by_inverse},
-                              nullptr,
+                              inverse_avx2,
                               nullptr,
                               &inverse};
 

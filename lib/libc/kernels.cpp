@@ -29,34 +29,41 @@ void seeds_by_early_draw(const family &f, uint32_t first, uint64_t count, const 
     }
 }
 
-// Unit u takes the first draws o from u * step on, in steps of 4011 from
-// each wanted count.
-void whole_by_inverse(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
+std::pair<uint64_t, uint64_t> inverse_unit(const family &f, uint64_t u)
 {
     const uint64_t most = f.inverse->most;
     const uint64_t step = (most / 4011 / f.units + 1) * 4011;
-    const uint64_t lo = u * step, hi = std::min(most + 1, lo + step);
-    if (set.flips > 0 && f.inverse->draw_is_state) {
-        // A wide set: the later draws follow from the first, so the seeds
-        // of a draw are listed only where its draws pass.
-        for (int i = 0; i < set.count; ++i)
-            for (uint64_t o = lo + static_cast<uint64_t>(set.listed[i]); o < hi; o += 4011) {
-                rand_state st;
-                st.x = o;
-                uint32_t d[round_set::most_flips + 1];
-                int made = 0;
-                auto draw = [&](int k) {
-                    for (; made < k; ++made)
-                        d[made + 1] = static_cast<uint32_t>(f.next(st));
-                    return d[k];
-                };
-                if (set.passes_by(static_cast<uint32_t>(o), draw))
-                    f.inverse->seeds_of(static_cast<uint32_t>(o), out);
-            }
-        return;
-    }
+    const uint64_t lo = u * step;
+    return {lo, std::min(most + 1, lo + step)};
+}
+
+bool inverse_draws_pass(const family &f, const round_set &set, uint32_t o)
+{
+    rand_state st;
+    st.x = o;
+    uint32_t d[round_set::most_flips + 1];
+    int made = 0;
+    auto draw = [&](int k) {
+        for (; made < k; ++made)
+            d[made + 1] = static_cast<uint32_t>(f.next(st));
+        return d[k];
+    };
+    return set.passes_by(o, draw);
+}
+
+void whole_by_inverse(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
+{
+    const auto [lo, hi] = inverse_unit(f, u);
+    const bool by_draws = set.flips > 0 && f.inverse->draw_is_state;
     for (int i = 0; i < set.count; ++i)
         for (uint64_t o = lo + static_cast<uint64_t>(set.listed[i]); o < hi; o += 4011) {
+            if (by_draws) {
+                // A wide set: the later draws follow from the first, so the
+                // seeds of a draw are listed only where its draws pass.
+                if (inverse_draws_pass(f, set, static_cast<uint32_t>(o)))
+                    f.inverse->seeds_of(static_cast<uint32_t>(o), out);
+                continue;
+            }
             size_t from = out.size();
             f.inverse->seeds_of(static_cast<uint32_t>(o), out);
             if (set.flips > 0)
@@ -127,11 +134,37 @@ bool lcg64_whole_otherwise(const family &f, uint64_t u, const round_set &set, st
     return true;
 }
 
-void lcg64_portable_whole(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
+// Whether seeds s and s + 2^31 make the same draws: a 32-bit state kept in
+// the top bits, whose top bit (all they differ in) no draw reads.
+bool lcg64_halves(const lcg64_form &g)
+{
+    return g.state_shift == 32 && (uint64_t{g.mask} << g.shift) >> 31 == 0;
+}
+
+// Unit u of f's whole range, its seeds screened by run(first, count).
+// Where the halves draw alike, a unit of the lower half gives its seeds
+// that pass and their twins, and one of the upper half nothing: half the
+// screen.
+template <class Run>
+void lcg64_whole_unit(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out, Run run)
 {
     if (lcg64_whole_otherwise(f, u, set, out))
         return;
-    lcg64_portable_run(*f.lcg64, static_cast<uint32_t>(u * lcg64_unit), lcg64_unit, set, out);
+    const bool halves = lcg64_halves(*f.lcg64);
+    if (halves && u >= lcg64_units / 2)
+        return;
+    const size_t from = out.size();
+    run(static_cast<uint32_t>(u * lcg64_unit), lcg64_unit);
+    if (halves)
+        for (size_t i = from, n = out.size(); i < n; ++i)
+            out.push_back(out[i] | 0x80000000u);
+}
+
+void lcg64_portable_whole(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
+{
+    lcg64_whole_unit(f, u, set, out, [&](uint32_t first, uint64_t count) {
+        lcg64_portable_run(*f.lcg64, first, count, set, out);
+    });
 }
 
 #ifdef GEN_HAVE_AVX2
@@ -227,9 +260,7 @@ void lcg64_vector_seeds(const family &f, uint32_t first, uint64_t count, const r
 template <seeds_kernel Seeds>
 void lcg64_vector_whole(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
 {
-    if (lcg64_whole_otherwise(f, u, set, out))
-        return;
-    Seeds(f, static_cast<uint32_t>(u * lcg64_unit), lcg64_unit, set, out);
+    lcg64_whole_unit(f, u, set, out, [&](uint32_t first, uint64_t count) { Seeds(f, first, count, set, out); });
 }
 
 // Sixteen seeds per step, as lcg64_avx2_run does eight: the states of the

@@ -45,7 +45,7 @@ void seeds_of(uint32_t o, std::vector<uint32_t> &out)
     seeds_of_residue(o * unmul % p, out);
 }
 
-constexpr inverse_form inverse{2147483646u, seeds_of, true};
+constexpr inverse_form inverse{2147483646u, seeds_of, true, 16807, 0};
 
 } // namespace
 
@@ -59,7 +59,7 @@ extern const family macos{"macos",
                           macos_twins,
                           inverse_units,
                           {"portable", seeds_by_early_draw, whole_by_inverse},
-                          nullptr,
+                          inverse_avx2,
                           nullptr,
                           &inverse};
 
