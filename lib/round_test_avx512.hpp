@@ -65,22 +65,35 @@ struct avx512_round_test {
 // no load of their own.
 struct avx512_flip_test {
     const round_set &set;
-    __m512i numbers, low, field;
+    __m512i numbers, field, plus, inv, rot, limit, low;
     __m512d inverse;
-    bool power;  // of two: numbers
+    // Whether numbers is even, 2P: then the pair a draw o names is
+    // (o >> 1) mod P, tested with no division; and P a power of two.
+    bool even, power;
 
     GEN_AVX512 explicit avx512_flip_test(const round_set &s)
-        : set(s), numbers(_mm512_set1_epi32(s.numbers)), low(_mm512_set1_epi32(s.numbers - 1)),
-          field(_mm512_set1_epi32((1 << s.pack_bits) - 1)), inverse(_mm512_set1_pd(1.0 / s.numbers)),
-          power(s.numbers > 0 && (s.numbers & (s.numbers - 1)) == 0)
+        : set(s), numbers(_mm512_set1_epi32(s.numbers)), field(_mm512_set1_epi32((1 << s.pack_bits) - 1)),
+          inverse(_mm512_set1_pd(1.0 / s.numbers)), even(s.numbers > 0 && s.numbers % 2 == 0)
     {
+        // P = 2^e q, q odd: P divides v if and only if v q^-1 (mod 2^32),
+        // rotated right by e, is at most (2^32 - 1) / P.
+        const uint32_t P = even ? static_cast<uint32_t>(s.numbers) / 2 : 1;
+        const int e = __builtin_ctz(P);
+        const uint32_t q = P >> e;
+        uint32_t qi = q;  // Newton's iteration: each step doubles the bits right
+        for (int i = 0; i < 5; ++i)
+            qi *= 2 - q * qi;
+        plus = _mm512_set1_epi32(static_cast<int>(P + 1));
+        inv = _mm512_set1_epi32(static_cast<int>(qi));
+        rot = _mm512_set1_epi32(e);
+        limit = _mm512_set1_epi32(static_cast<int>(0xFFFFFFFFu / P));
+        low = _mm512_set1_epi32(static_cast<int>(P - 1));
+        power = even && q == 1;
     }
 
     // o % numbers: the quotient in doubles is off by at most one.
     GEN_AVX512 __m512i mod_numbers(__m512i o) const
     {
-        if (power)
-            return _mm512_and_si512(o, low);
         __m256i lo = _mm512_cvttpd_epi32(_mm512_mul_pd(_mm512_cvtepi32_pd(_mm512_castsi512_si256(o)), inverse));
         __m256i hi = _mm512_cvttpd_epi32(_mm512_mul_pd(_mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(o, 1)), inverse));
         __m512i q = _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1);
@@ -99,13 +112,24 @@ struct avx512_flip_test {
     }
 
     // Of the lanes alive, those whose draw o names the pair that flip k of
-    // their run must (p as first gave it).
+    // their run must (p as first gave it): want w, the pair plus one, or 0
+    // for any.
     GEN_AVX512 __mmask16 flip(int k, __mmask16 alive, __m512i p, __m512i o) const
     {
-        const __m512i one = _mm512_set1_epi32(1);
-        __m512i pair = _mm512_add_epi32(_mm512_srli_epi32(_mm512_or_si512(mod_numbers(o), one), 1), one);
+        // The tests leave alive out of all but the last step: it is the
+        // only thing one flip waits on from the one before.
         __m512i w = _mm512_and_si512(_mm512_srl_epi32(p, _mm_cvtsi32_si128(k * set.pack_bits)), field);
-        return alive & (_mm512_cmpeq_epi32_mask(w, _mm512_setzero_si512()) | _mm512_cmpeq_epi32_mask(w, pair));
+        __mmask16 hit;
+        if (even) {
+            // (o >> 1) - (w - 1), less a multiple of P that keeps it positive.
+            __m512i v = _mm512_add_epi32(_mm512_srli_epi32(o, 1), _mm512_sub_epi32(plus, w));
+            hit = power ? _mm512_testn_epi32_mask(v, low)
+                        : _mm512_cmple_epu32_mask(_mm512_rorv_epi32(_mm512_mullo_epi32(v, inv), rot), limit);
+        } else {
+            const __m512i one = _mm512_set1_epi32(1);
+            hit = _mm512_cmpeq_epi32_mask(w, _mm512_add_epi32(_mm512_srli_epi32(_mm512_or_si512(mod_numbers(o), one), 1), one));
+        }
+        return alive & (_mm512_testn_epi32_mask(w, w) | hit);
     }
 };
 

@@ -143,15 +143,15 @@ round_set wanted(std::initializer_list<int> counts)
 }
 
 // A third of all counts, screened by the pairs their first three flips
-// name among 10 numbers, as for a crypt that reads as many; or by 17
+// name among 12 numbers, as for a crypt that reads as many; or by 17
 // flips among 3 numbers (each keeps about 2/3), more than any kernel
 // tests side by side.
-round_set wide(int flips = 3, int numbers = 10)
+round_set wide(int flips = 3, int numbers = 12)
 {
     round_set set;
     set.screen_flips(flips, numbers, 3);
     for (int R = 0; R < 4011; R += 3)
-        set.add(R, [&](int k) { return numbers == 10 ? (R * 7 + k) % 5 : (R + k) % 7 == 0; });
+        set.add(R, [&](int k) { return numbers == 12 ? (R * 7 + k) % 6 : (R + k) % 7 == 0; });
     return set;
 }
 

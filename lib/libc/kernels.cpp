@@ -364,11 +364,12 @@ struct lcg64_flips {
     // The flips tested whether or not some lane still passes, so that the
     // branch on it, which mispredicted in about half the blocks, goes
     // mostly one way: as many as leave some lane passing in one block of
-    // four, or of twenty where the numbers are a power of two and a flip
-    // costs a mask (best on the crypts of 4 and of 10 numbers).
+    // four, or of twenty where the pairs are a power of two and a flip
+    // costs least (best on the crypts of 4 and of 10 numbers).
     static int sure_flips(const round_set &set)
     {
-        const double pairs = set.numbers / 2, few = (set.numbers & (set.numbers - 1)) == 0 ? 0.05 : 0.25;
+        const int pair_count = set.numbers / 2;
+        const double pairs = pair_count, few = (pair_count & (pair_count - 1)) == 0 ? 0.05 : 0.25;
         int f = 0;
         for (double left = 16; f < set.dense && left > few; left /= pairs)
             ++f;
