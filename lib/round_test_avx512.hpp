@@ -119,17 +119,20 @@ struct avx512_flip_test {
         // The tests leave alive out of all but the last step: it is the
         // only thing one flip waits on from the one before.
         __m512i w = _mm512_and_si512(_mm512_srl_epi32(p, _mm_cvtsi32_si128(k * set.pack_bits)), field);
-        __mmask16 hit;
+        return alive & (_mm512_testn_epi32_mask(w, w) | names(w, o));
+    }
+
+    // The lanes whose draw o names pair w - 1.
+    GEN_AVX512 __mmask16 names(__m512i w, __m512i o) const
+    {
         if (even) {
             // (o >> 1) - (w - 1), less a multiple of P that keeps it positive.
             __m512i v = _mm512_add_epi32(_mm512_srli_epi32(o, 1), _mm512_sub_epi32(plus, w));
-            hit = power ? _mm512_testn_epi32_mask(v, low)
-                        : _mm512_cmple_epu32_mask(_mm512_rorv_epi32(_mm512_mullo_epi32(v, inv), rot), limit);
-        } else {
-            const __m512i one = _mm512_set1_epi32(1);
-            hit = _mm512_cmpeq_epi32_mask(w, _mm512_add_epi32(_mm512_srli_epi32(_mm512_or_si512(mod_numbers(o), one), 1), one));
+            return power ? _mm512_testn_epi32_mask(v, low)
+                         : _mm512_cmple_epu32_mask(_mm512_rorv_epi32(_mm512_mullo_epi32(v, inv), rot), limit);
         }
-        return alive & (_mm512_testn_epi32_mask(w, w) | hit);
+        const __m512i one = _mm512_set1_epi32(1);
+        return _mm512_cmpeq_epi32_mask(w, _mm512_add_epi32(_mm512_srli_epi32(_mm512_or_si512(mod_numbers(o), one), 1), one));
     }
 };
 

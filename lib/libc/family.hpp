@@ -162,8 +162,9 @@ std::pair<uint64_t, uint64_t> inverse_unit(const family &f, uint64_t u);
 // Whether the draws after first draw o, a draw_is_state form's, pass.
 bool inverse_draws_pass(const family &f, const round_set &set, uint32_t o);
 // whole_by_inverse with the draws of a draw_is_state form's wide set
-// eight first draws at a time.
+// eight (sixteen) first draws at a time.
 const family_kernels *inverse_avx2();
+const family_kernels *inverse_avx512();
 // The families with both an inverse_form and an lcg64_form go through
 // their draws for narrow sets, and screen every seed for wide ones.
 constexpr uint64_t lcg64_units = 4096;  // of 2^20 seeds each

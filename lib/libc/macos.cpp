@@ -60,7 +60,7 @@ extern const family macos{"macos",
                           inverse_units,
                           {"portable", seeds_by_early_draw, whole_by_inverse},
                           inverse_avx2,
-                          nullptr,
+                          inverse_avx512,
                           &inverse};
 
 } // namespace gen

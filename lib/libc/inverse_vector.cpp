@@ -1,0 +1,181 @@
+// The whole range of a generator whose draw is its state (inverse_form
+// with draw_is_state), for a wide set: eight first draws of one wanted
+// count at a time (sixteen with AVX-512), their later draws stepped side
+// by side.
+#include "family.hpp"
+#include "round_test_avx2.hpp"
+#include "round_test_avx512.hpp"
+
+namespace gen {
+
+#ifdef GEN_HAVE_AVX2
+
+namespace {
+
+constexpr uint32_t modulus = 2147483647u;
+
+// The draws after x in eight lanes: mul (x + add) mod p - add, the product
+// below 2^47 folded once (2^31 = 1 mod p) and reduced by one subtraction.
+struct avx2_state_step {
+    __m256i mul, add, p32, p64;
+
+    __attribute__((target("avx2"))) explicit avx2_state_step(const inverse_form &inv)
+        : mul(_mm256_set1_epi64x(inv.mul)), add(_mm256_set1_epi32(static_cast<int>(inv.add))),
+          p32(_mm256_set1_epi32(static_cast<int>(modulus))), p64(_mm256_set1_epi64x(modulus))
+    {
+    }
+
+    __attribute__((target("avx2"))) __m256i fold(__m256i v) const
+    {
+        return _mm256_add_epi64(_mm256_and_si256(v, p64), _mm256_srli_epi64(v, 31));
+    }
+
+    __attribute__((target("avx2"))) __m256i operator()(__m256i x) const
+    {
+        __m256i t = _mm256_add_epi32(x, add);
+        __m256i even = fold(_mm256_mul_epu32(t, mul));
+        __m256i odd = fold(_mm256_mul_epu32(_mm256_srli_epi64(t, 32), mul));
+        __m256i r = _mm256_blend_epi32(even, _mm256_slli_epi64(odd, 32), 0xAA);
+        r = _mm256_min_epu32(r, _mm256_sub_epi32(r, p32));
+        return _mm256_sub_epi32(r, add);
+    }
+};
+
+// Which of the first draws o, o + 4011, ... (eight, all of count R) have
+// later draws that name the pairs R's flips want, up to draw last.
+struct avx2_inverse_lanes {
+    static constexpr int lanes = 8;
+    avx2_state_step next;
+    avx2_flip_test test;
+    __m256i apart;
+
+    __attribute__((target("avx2"))) avx2_inverse_lanes(const inverse_form &inv, const round_set &set)
+        : next(inv), test(set, 0), apart(_mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7),
+                                                             _mm256_set1_epi32(4011)))
+    {
+    }
+
+    __attribute__((target("avx2"))) int passing(size_t R, int last, uint32_t o) const
+    {
+        const __m256i one = _mm256_set1_epi32(1);
+        __m256i x = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(o)), apart);
+        int alive = 0xFF;
+        for (int k = 0; k < last && alive; ++k) {
+            x = next(x);
+            const int w = test.set.want[static_cast<size_t>(k)][R];
+            if (w <= 0)
+                continue;
+            __m256i pair = _mm256_add_epi32(_mm256_srli_epi32(_mm256_or_si256(test.mod_numbers(x), one), 1), one);
+            alive &= _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(pair, _mm256_set1_epi32(w))));
+        }
+        return alive;
+    }
+};
+
+// The same in sixteen lanes.
+struct avx512_state_step {
+    __m512i mul, add, p32, p64;
+
+    GEN_AVX512 explicit avx512_state_step(const inverse_form &inv)
+        : mul(_mm512_set1_epi64(inv.mul)), add(_mm512_set1_epi32(static_cast<int>(inv.add))),
+          p32(_mm512_set1_epi32(static_cast<int>(modulus))), p64(_mm512_set1_epi64(modulus))
+    {
+    }
+
+    GEN_AVX512 __m512i fold(__m512i v) const
+    {
+        return _mm512_add_epi64(_mm512_and_si512(v, p64), _mm512_srli_epi64(v, 31));
+    }
+
+    GEN_AVX512 __m512i operator()(__m512i x) const
+    {
+        __m512i t = _mm512_add_epi32(x, add);
+        __m512i even = fold(_mm512_mul_epu32(t, mul));
+        __m512i odd = fold(_mm512_mul_epu32(_mm512_srli_epi64(t, 32), mul));
+        __m512i r = _mm512_mask_blend_epi32(0xAAAA, even, _mm512_slli_epi64(odd, 32));
+        r = _mm512_min_epu32(r, _mm512_sub_epi32(r, p32));
+        return _mm512_sub_epi32(r, add);
+    }
+};
+
+struct avx512_inverse_lanes {
+    static constexpr int lanes = 16;
+    avx512_state_step next;
+    avx512_flip_test test;
+    __m512i apart;
+
+    GEN_AVX512 avx512_inverse_lanes(const inverse_form &inv, const round_set &set)
+        : next(inv), test(set),
+          apart(_mm512_mullo_epi32(_mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
+                                   _mm512_set1_epi32(4011)))
+    {
+    }
+
+    GEN_AVX512 int passing(size_t R, int last, uint32_t o) const
+    {
+        __m512i x = _mm512_add_epi32(_mm512_set1_epi32(static_cast<int>(o)), apart);
+        __mmask16 alive = 0xFFFF;
+        for (int k = 0; k < last && alive; ++k) {
+            x = next(x);
+            const int w = test.set.want[static_cast<size_t>(k)][R];
+            if (w > 0)
+                alive &= test.names(_mm512_set1_epi32(w), x);
+        }
+        return alive;
+    }
+};
+
+// As whole_by_inverse, in the same order, Lanes::lanes first draws at a
+// time. First draw 0 (macOS's state 0, which its next draw does not
+// follow from) has count 0, which names no flip, so no lane steps from it.
+template <class Lanes>
+void inverse_vector_whole(const family &f, uint64_t u, const round_set &set, std::vector<uint32_t> &out)
+{
+    const inverse_form &inv = *f.inverse;
+    if (set.flips == 0 || !inv.draw_is_state) {
+        whole_by_inverse(f, u, set, out);
+        return;
+    }
+    const auto [lo, hi] = inverse_unit(f, u);
+    const Lanes lanes(inv, set);
+    for (int i = 0; i < set.count; ++i) {
+        const size_t R = static_cast<size_t>(set.listed[i]);
+        int last = 0;  // the draws up to the last flip that names a pair
+        for (int k = 0; k < set.flips; ++k)
+            if (set.want[static_cast<size_t>(k)][R] > 0)
+                last = k + 1;
+        uint64_t o = lo + R;
+        for (; o + (Lanes::lanes - 1) * 4011 < hi; o += Lanes::lanes * 4011)
+            for (int m = lanes.passing(R, last, static_cast<uint32_t>(o)); m; m &= m - 1)
+                inv.seeds_of(static_cast<uint32_t>(o + 4011u * static_cast<unsigned>(__builtin_ctz(m))), out);
+        for (; o < hi; o += 4011)
+            if (inverse_draws_pass(f, set, static_cast<uint32_t>(o)))
+                inv.seeds_of(static_cast<uint32_t>(o), out);
+    }
+}
+
+} // namespace
+
+#endif
+
+const family_kernels *inverse_avx2()
+{
+#ifdef GEN_HAVE_AVX2
+    static const family_kernels k{"avx2", seeds_by_early_draw, inverse_vector_whole<avx2_inverse_lanes>};
+    if (__builtin_cpu_supports("avx2"))
+        return &k;
+#endif
+    return nullptr;
+}
+
+const family_kernels *inverse_avx512()
+{
+#ifdef GEN_HAVE_AVX2
+    static const family_kernels k{"avx512", seeds_by_early_draw, inverse_vector_whole<avx512_inverse_lanes>};
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx2"))
+        return &k;
+#endif
+    return nullptr;
+}
+
+} // namespace gen
