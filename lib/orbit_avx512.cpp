@@ -158,10 +158,12 @@ struct flip_screen {
                 }
         for (int k = 1; k <= set.dense && any; ++k) {
             unsigned live = 0;
-            for (int i = 0; i < vectors; ++i)
+            for (int i = 0; i < vectors; ++i) {
+                unsigned a = 0;
                 for (int f = 0; f < nforms; ++f)
-                    if (alive[f][0][i] | alive[f][1][i])
-                        live |= 1u << i;
+                    a |= alive[f][0][i] | alive[f][1][i];
+                live |= static_cast<unsigned>(a != 0) << i;
+            }
             if (live + 1 == 1u << vectors)
                 sums(k, y);
             else
@@ -171,8 +173,8 @@ struct flip_screen {
             for (int f = 0; f < nforms; ++f)
                 for (int side = 0; side < 2; ++side)
                     for (int i = 0; i < vectors; ++i) {
-                        if (!alive[f][side][i])
-                            continue;
+                        // Tested whether or not a lane passes: a vector's
+                        // lanes die at no foreseeable flip.
                         __m512i acc = _mm512_add_epi32(y[i], forms[f].both[k]);
                         if (side)
                             acc = _mm512_add_epi32(acc, forms[f].up[k]);
