@@ -203,13 +203,8 @@ struct flip_screen {
             return alive;
         alignas(64) uint32_t R[16];
         _mm512_store_si512(R, r);
-        const auto *w = reinterpret_cast<const uint32_t *>(x);
-        for (unsigned m = alive; m; m &= m - 1) {
-            int l = __builtin_ctz(m);
-            if (!orbit_later_pass(set, set.dense, form, twin, static_cast<int>(R[l]), w + l, 16))
-                alive = static_cast<__mmask16>(alive & ~(1u << l));
-        }
-        return alive;
+        return static_cast<__mmask16>(orbit_later_lanes(alive, set, set.dense, form, twin, R,
+                                                        reinterpret_cast<const uint32_t *>(x), 16));
     }
 };
 
@@ -226,26 +221,13 @@ void start_lanes(uint64_t first, uint64_t stretch, pair_row *x)
     }
 }
 
-// x * a mod (2^31 - 1) in sixteen lanes (x and a below 2^31): the 62-bit
-// products folded to 32 bits, then once more, as 2^31 = 1.
-GEN_AVX512 inline __m512i mul_mod_p(__m512i x, __m512i a)
-{
-    const __m512i p = _mm512_set1_epi32(static_cast<int>(rand_model::modulus));
-    __m512i even = _mm512_mul_epu32(x, a), odd = _mm512_mul_epu32(_mm512_srli_epi64(x, 32), a);
-    even = _mm512_add_epi64(_mm512_and_si512(even, p), _mm512_srli_epi64(even, 31));
-    odd = _mm512_add_epi64(_mm512_and_si512(odd, p), _mm512_srli_epi64(odd, 31));
-    __m512i r = _mm512_mask_blend_epi32(0xAAAA, even, _mm512_slli_epi64(odd, 32));
-    r = _mm512_add_epi32(_mm512_and_si512(r, p), _mm512_srli_epi32(r, 31));
-    return _mm512_min_epu32(r, _mm512_sub_epi32(r, p));
-}
-
 // Makes rows n + 37 .. n + 36 + count (n and count even): every other row
 // is 16807^8 times the row 8 before it, and the rows between are halves of
 // their neighbours.
 GEN_AVX512 inline void slide(pair_row *x, int n, int count, __m512i g8)
 {
     for (int m = n + words + 7; m <= n + words + 5 + count; m += 2) {
-        x[m] = mul_mod_p(x[m - 8], g8);
+        x[m] = mul_mod_p16(x[m - 8], g8);
         x[m - 1] = _mm512_shuffle_i64x2(x[m - 2], x[m], 0x4E);
     }
 }

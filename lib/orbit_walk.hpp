@@ -39,11 +39,12 @@ inline uint64_t orbit_stretch(uint64_t count) { return count / orbit_lanes & ~ui
 // of every orbit kernel.
 void orbit_in_turn(const walk_out &walk, uint64_t first, uint64_t count, const round_set &set);
 
-// Whether a seed of an orbit window that passed the first draw (R) and
-// the set's first `from` flips passes the rest too: w[t * stride] holds
-// the window's word t; twin for its second seed.
-bool orbit_later_pass(const round_set &set, int from, const orbit_form &form, bool twin, int R,
-                      const uint32_t *w, int stride);
+// Of the lanes of mask, whose seeds passed the first draw and the set's
+// first `from` flips, those that pass the rest too: d[l] lane l's first
+// draw (or its count), w[l + t * stride] its window's word t; twin for the
+// windows' second seeds.
+unsigned orbit_later_lanes(unsigned mask, const round_set &set, int from, const orbit_form &form, bool twin,
+                           const uint32_t *d, const uint32_t *w, int stride);
 
 #ifdef GEN_HAVE_AVX2
 // x * 16807 mod (2^31 - 1) in eight lanes, in 32 bits: with x = h 2^16 + l,
@@ -73,6 +74,18 @@ __attribute__((target("avx2"))) inline __m256i mul_mod_p8(__m256i x, __m256i a)
     __m256i r = _mm256_blend_epi32(even, _mm256_slli_epi64(odd, 32), 0xAA);
     r = _mm256_add_epi32(_mm256_and_si256(r, p), _mm256_srli_epi32(r, 31));
     return _mm256_min_epu32(r, _mm256_sub_epi32(r, p));
+}
+
+// The same in sixteen lanes.
+__attribute__((target("avx512f"))) inline __m512i mul_mod_p16(__m512i x, __m512i a)
+{
+    const __m512i p = _mm512_set1_epi32(static_cast<int>(rand_model::modulus));
+    __m512i even = _mm512_mul_epu32(x, a), odd = _mm512_mul_epu32(_mm512_srli_epi64(x, 32), a);
+    even = _mm512_add_epi64(_mm512_and_si512(even, p), _mm512_srli_epi64(even, 31));
+    odd = _mm512_add_epi64(_mm512_and_si512(odd, p), _mm512_srli_epi64(odd, 31));
+    __m512i r = _mm512_mask_blend_epi32(0xAAAA, even, _mm512_slli_epi64(odd, 32));
+    r = _mm512_add_epi32(_mm512_and_si512(r, p), _mm512_srli_epi32(r, 31));
+    return _mm512_min_epu32(r, _mm512_sub_epi32(r, p));
 }
 
 // The AVX2 orbit kernel (screen.hpp's orbit_kernel).

@@ -107,10 +107,16 @@ struct avx2_flip_test {
     // must (r as first gave it).
     __attribute__((target("avx2"))) __m256i flip(int k, __m256i r, __m256i o) const
     {
-        const __m256i one = _mm256_set1_epi32(1);
         __m256i w = _mm256_i32gather_epi32(set.want[static_cast<size_t>(k)].data(), r, 4);
+        return _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), w), names(w, o));
+    }
+
+    // The lanes whose draw o names pair w - 1.
+    __attribute__((target("avx2"))) __m256i names(__m256i w, __m256i o) const
+    {
+        const __m256i one = _mm256_set1_epi32(1);
         __m256i pair = _mm256_add_epi32(_mm256_srli_epi32(_mm256_or_si256(mod_numbers(o), one), 1), one);
-        return _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), w), _mm256_cmpeq_epi32(w, pair));
+        return _mm256_cmpeq_epi32(w, pair);
     }
 
     // o[k] holds draw k of each lane, for k from 0 to flips. Flips are

@@ -54,16 +54,22 @@ orbit_form make_orbit_form(uint32_t word_add, uint32_t twin_w0)
     return form;
 }
 
-bool orbit_later_pass(const round_set &set, int from, const orbit_form &form, bool twin, int R,
-                      const uint32_t *w, int stride)
+unsigned orbit_later_lanes(unsigned mask, const round_set &set, int from, const orbit_form &form, bool twin,
+                           const uint32_t *d, const uint32_t *w, int stride)
 {
-    return set.later_pass(static_cast<size_t>(R), from, [&](int k) {
-        const uint32_t *c = rand_model::draw_coefficients(k);
-        uint32_t acc = form.sum_add[k] + (twin ? form.up_delta[k] : 0);
-        for (int t = 0; t < words; ++t)
-            acc += c[t] * w[t * stride];
-        return acc >> 1;
-    });
+    for (unsigned m = mask; m; m &= m - 1) {
+        const int l = __builtin_ctz(m);
+        const bool passes = set.later_pass(d[l] % 4011, from, [&](int k) {
+            const uint32_t *c = rand_model::draw_coefficients(k);
+            uint32_t acc = form.sum_add[k] + (twin ? form.up_delta[k] : 0);
+            for (int t = 0; t < words; ++t)
+                acc += c[t] * w[l + t * stride];
+            return acc >> 1;
+        });
+        if (!passes)
+            mask &= ~(1u << l);
+    }
+    return mask;
 }
 
 namespace {
@@ -293,13 +299,8 @@ __attribute__((target("avx2"))) inline int later_lanes(int mask, const round_set
 {
     alignas(32) uint32_t d[orbit_lanes];
     _mm256_store_si256(reinterpret_cast<__m256i *>(d), d0);
-    for (int m = mask; m; m &= m - 1) {
-        int l = __builtin_ctz(static_cast<unsigned>(m));
-        if (!orbit_later_pass(set, set.eager, form, twin, static_cast<int>(d[l] % 4011), words_n + l,
-                              orbit_lanes))
-            mask &= ~(1 << l);
-    }
-    return mask;
+    return static_cast<int>(
+        orbit_later_lanes(static_cast<unsigned>(mask), set, set.eager, form, twin, d, words_n, orbit_lanes));
 }
 
 // The same for a set that screens by its first flips: acc[k] for draws 0

@@ -3,7 +3,7 @@
 // count at a time (sixteen with AVX-512), their later draws stepped side
 // by side.
 #include "family.hpp"
-#include "round_test_avx2.hpp"
+#include "orbit_walk.hpp"
 #include "round_test_avx512.hpp"
 
 namespace gen {
@@ -12,32 +12,18 @@ namespace gen {
 
 namespace {
 
-constexpr uint32_t modulus = 2147483647u;
-
-// The draws after x in eight lanes: mul (x + add) mod p - add, the product
-// below 2^47 folded once (2^31 = 1 mod p) and reduced by one subtraction.
+// The draws after x in eight lanes: mul (x + add) mod p - add.
 struct avx2_state_step {
-    __m256i mul, add, p32, p64;
+    __m256i mul, add;
 
     __attribute__((target("avx2"))) explicit avx2_state_step(const inverse_form &inv)
-        : mul(_mm256_set1_epi64x(inv.mul)), add(_mm256_set1_epi32(static_cast<int>(inv.add))),
-          p32(_mm256_set1_epi32(static_cast<int>(modulus))), p64(_mm256_set1_epi64x(modulus))
+        : mul(_mm256_set1_epi64x(inv.mul)), add(_mm256_set1_epi32(static_cast<int>(inv.add)))
     {
-    }
-
-    __attribute__((target("avx2"))) __m256i fold(__m256i v) const
-    {
-        return _mm256_add_epi64(_mm256_and_si256(v, p64), _mm256_srli_epi64(v, 31));
     }
 
     __attribute__((target("avx2"))) __m256i operator()(__m256i x) const
     {
-        __m256i t = _mm256_add_epi32(x, add);
-        __m256i even = fold(_mm256_mul_epu32(t, mul));
-        __m256i odd = fold(_mm256_mul_epu32(_mm256_srli_epi64(t, 32), mul));
-        __m256i r = _mm256_blend_epi32(even, _mm256_slli_epi64(odd, 32), 0xAA);
-        r = _mm256_min_epu32(r, _mm256_sub_epi32(r, p32));
-        return _mm256_sub_epi32(r, add);
+        return _mm256_sub_epi32(mul_mod_p8(_mm256_add_epi32(x, add), mul), add);
     }
 };
 
@@ -57,16 +43,13 @@ struct avx2_inverse_lanes {
 
     __attribute__((target("avx2"))) int passing(size_t R, int last, uint32_t o) const
     {
-        const __m256i one = _mm256_set1_epi32(1);
         __m256i x = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(o)), apart);
         int alive = 0xFF;
         for (int k = 0; k < last && alive; ++k) {
             x = next(x);
             const int w = test.set.want[static_cast<size_t>(k)][R];
-            if (w <= 0)
-                continue;
-            __m256i pair = _mm256_add_epi32(_mm256_srli_epi32(_mm256_or_si256(test.mod_numbers(x), one), 1), one);
-            alive &= _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(pair, _mm256_set1_epi32(w))));
+            if (w > 0)
+                alive &= _mm256_movemask_ps(_mm256_castsi256_ps(test.names(_mm256_set1_epi32(w), x)));
         }
         return alive;
     }
@@ -74,27 +57,16 @@ struct avx2_inverse_lanes {
 
 // The same in sixteen lanes.
 struct avx512_state_step {
-    __m512i mul, add, p32, p64;
+    __m512i mul, add;
 
     GEN_AVX512 explicit avx512_state_step(const inverse_form &inv)
-        : mul(_mm512_set1_epi64(inv.mul)), add(_mm512_set1_epi32(static_cast<int>(inv.add))),
-          p32(_mm512_set1_epi32(static_cast<int>(modulus))), p64(_mm512_set1_epi64(modulus))
+        : mul(_mm512_set1_epi64(inv.mul)), add(_mm512_set1_epi32(static_cast<int>(inv.add)))
     {
-    }
-
-    GEN_AVX512 __m512i fold(__m512i v) const
-    {
-        return _mm512_add_epi64(_mm512_and_si512(v, p64), _mm512_srli_epi64(v, 31));
     }
 
     GEN_AVX512 __m512i operator()(__m512i x) const
     {
-        __m512i t = _mm512_add_epi32(x, add);
-        __m512i even = fold(_mm512_mul_epu32(t, mul));
-        __m512i odd = fold(_mm512_mul_epu32(_mm512_srli_epi64(t, 32), mul));
-        __m512i r = _mm512_mask_blend_epi32(0xAAAA, even, _mm512_slli_epi64(odd, 32));
-        r = _mm512_min_epu32(r, _mm512_sub_epi32(r, p32));
-        return _mm512_sub_epi32(r, add);
+        return _mm512_sub_epi32(mul_mod_p16(_mm512_add_epi32(x, add), mul), add);
     }
 };
 

@@ -263,12 +263,6 @@ void lcg64_vector_whole(const family &f, uint64_t u, const round_set &set, std::
     lcg64_whole_unit(f, u, set, out, [&](uint32_t first, uint64_t count) { Seeds(f, first, count, set, out); });
 }
 
-// Sixteen seeds per step, as lcg64_avx2_run does eight: the states of the
-// even seeds of a block in one vector of 64-bit lanes, of the odd ones in
-// the other. The first draw's states go on by a step each block; a later
-// draw's are made only while some lane passes, from block 0's and b
-// steps (the same for every lane). Test: lcg64_first_draw<n>, or
-// lcg64_flips for a set that screens by flips.
 // Draw k of block b of sixteen seeds: even and odd, the states of block 0
 // after each draw; e0 and o0 block b's after the first.
 struct lcg64_draw16 {
@@ -292,6 +286,12 @@ struct lcg64_draw16 {
     }
 };
 
+// Sixteen seeds per step, as lcg64_avx2_run does eight: the states of the
+// even seeds of a block in one vector of 64-bit lanes, of the odd ones in
+// the other. The first draw's states go on by a step each block; a later
+// draw's are made only while some lane passes, from block 0's and b
+// steps (the same for every lane). Test: lcg64_first_draw<n>, or
+// lcg64_flips for a set that screens by flips.
 template <class Test>
 GEN_AVX512 void lcg64_avx512_run(const lcg64_form &g, uint32_t first, uint64_t count, const round_set &set,
                                  std::vector<uint32_t> &out)
