@@ -111,8 +111,8 @@ struct first_draw_screen {
 
     GEN_AVX512 explicit first_draw_screen(const round_set &set) : test(set) {}
 
-    template <class Sums>
-    GEN_AVX512 void screen(const avx512_form *forms, int nforms, Sums sums, int vectors, const pair_row *x) const
+    template <int nforms, int vectors, class Sums>
+    GEN_AVX512 void screen(const avx512_form *forms, Sums sums, const pair_row *x) const
     {
         __m512i y[4];
         sums(0, y);
@@ -140,8 +140,8 @@ struct flip_screen {
 
     GEN_AVX512 explicit flip_screen(const round_set &s) : set(s), test(s) {}
 
-    template <class Sums>
-    GEN_AVX512 void screen(const avx512_form *forms, int nforms, Sums sums, int vectors, const pair_row *x) const
+    template <int nforms, int vectors, class Sums>
+    GEN_AVX512 void screen(const avx512_form *forms, Sums sums, const pair_row *x) const
     {
         __m512i y[4], r[most_forms][2][4], p[most_forms][2][4];
         __mmask16 alive[most_forms][2][4];
@@ -232,8 +232,8 @@ GEN_AVX512 inline void slide(pair_row *x, int n, int count, __m512i g8)
     }
 }
 
-// The walk, with Screen one of the screens above.
-template <class Screen>
+// The walk, with Screen one of the screens above, of NForms forms.
+template <class Screen, int NForms>
 GEN_AVX512 void avx512_orbit_run(const walk_out &walk, uint64_t first, uint64_t count, const round_set &set)
 {
     constexpr int run = 256, rows = words + 6;
@@ -265,11 +265,11 @@ GEN_AVX512 void avx512_orbit_run(const walk_out &walk, uint64_t first, uint64_t 
         for (uint64_t n0 = 0; n0 < stretch; n0 += run) {
             int steps = static_cast<int>(std::min<uint64_t>(run, stretch - n0)), n = 0;
             for (; n + 8 <= steps; n += 8) {
-                screen.screen(forms, walk.count, step_sums<true>{taps, x, n}, 4, x + n);
+                screen.template screen<NForms, 4>(forms, step_sums<true>{taps, x, n}, x + n);
                 slide(x, n, 8, g8);
             }
             for (; n < steps; n += 2) {  // the stretch's last windows
-                screen.screen(forms, walk.count, step_sums<false>{taps, x, n}, 1, x + n);
+                screen.template screen<NForms, 1>(forms, step_sums<false>{taps, x, n}, x + n);
                 slide(x, n, 2, g8);
             }
             if (steps == run)
@@ -285,11 +285,17 @@ void avx512_orbit(const orbit_form *forms, int nforms, uint64_t first, uint64_t 
                   std::vector<uint32_t> *out)
 {
     using run = void (*)(const walk_out &, uint64_t, uint64_t, const round_set &);
-    static constexpr run by_tests[] = {
-        avx512_orbit_run<first_draw_screen<0>>, avx512_orbit_run<first_draw_screen<1>>,
-        avx512_orbit_run<first_draw_screen<2>>, avx512_orbit_run<first_draw_screen<3>>,
-        avx512_orbit_run<first_draw_screen<4>>};
-    run walk = set.flips > 0 ? avx512_orbit_run<flip_screen> : by_tests[set.count > 4 ? 0 : set.count];
+    // By the number of forms, less one.
+    static constexpr run flips[] = {avx512_orbit_run<flip_screen, 1>, avx512_orbit_run<flip_screen, 2>};
+    static constexpr run by_tests[][most_forms] = {
+        {avx512_orbit_run<first_draw_screen<0>, 1>, avx512_orbit_run<first_draw_screen<0>, 2>},
+        {avx512_orbit_run<first_draw_screen<1>, 1>, avx512_orbit_run<first_draw_screen<1>, 2>},
+        {avx512_orbit_run<first_draw_screen<2>, 1>, avx512_orbit_run<first_draw_screen<2>, 2>},
+        {avx512_orbit_run<first_draw_screen<3>, 1>, avx512_orbit_run<first_draw_screen<3>, 2>},
+        {avx512_orbit_run<first_draw_screen<4>, 1>, avx512_orbit_run<first_draw_screen<4>, 2>}};
+    static_assert(most_forms == 2);
+    const int f = nforms - 1;
+    run walk = set.flips > 0 ? flips[f] : by_tests[set.count > 4 ? 0 : set.count][f];
     walk(walk_out{forms, nforms, out}, first, count, set);
 }
 
