@@ -319,11 +319,17 @@ GEN_AVX512 void lcg64_avx512_run(const lcg64_form &g, uint32_t first, uint64_t c
         alignas(64) uint32_t seeds[lanes];
         for (int l = 0; l < lanes; ++l)
             seeds[l] = first + static_cast<uint32_t>(l);
+        // Each block's first draw is tested a block ahead, before the
+        // branches on the block before it: its gather then waits on no
+        // mispredicted branch.
+        auto next = test.first(draw(0));
         for (; draw.b < blocks; ++draw.b) {
-            if (int m = test.passing(draw))
-                lcg64_push(g, set, test.flips, m, seeds, static_cast<uint32_t>(draw.b * lanes), out);
+            const auto now = next;
             draw.e0 = _mm512_add_epi64(draw.e0, step0);
             draw.o0 = _mm512_add_epi64(draw.o0, step0);
+            next = test.first(draw(0));
+            if (int m = test.passing(draw, now))
+                lcg64_push(g, set, test.flips, m, seeds, static_cast<uint32_t>(draw.b * lanes), out);
         }
     }
     const uint64_t done = blocks * lanes;
@@ -332,16 +338,18 @@ GEN_AVX512 void lcg64_avx512_run(const lcg64_form &g, uint32_t first, uint64_t c
 }
 
 // The tests as lcg64_avx512_run takes them.
-// flips: how many later draws they test; draw(k) gives draw k.
+// flips: how many later draws they test; first() tests a block's first
+// draw, passing() the rest, draw(k) giving draw k.
 template <int Tests>
 struct lcg64_first_draw {
     avx512_round_test<Tests> test;
     static constexpr int flips = 0;
     GEN_AVX512 explicit lcg64_first_draw(const round_set &set) : test(set) {}
+    GEN_AVX512 __mmask16 first(__m512i d0) const { return test.mask(d0); }
     template <class Draw>
-    GEN_AVX512 int passing(const Draw &draw) const
+    GEN_AVX512 int passing(const Draw &, __mmask16 first) const
     {
-        return test.mask(draw(0));
+        return first;
     }
 };
 
@@ -349,11 +357,23 @@ struct lcg64_flips {
     avx512_flip_test test;
     int flips, sure;
     GEN_AVX512 explicit lcg64_flips(const round_set &set) : test(set), flips(set.dense), sure(sure_flips(set)) {}
-    template <class Draw>
-    GEN_AVX512 int passing(const Draw &draw) const
+    // The lanes whose first draw d0 is in the set, and their wants.
+    struct first_test {
+        __mmask16 alive;
+        __m512i p;
+    };
+    GEN_AVX512 first_test first(__m512i d0) const
     {
-        __m512i r, p;
-        __mmask16 alive = test.first(draw(0), r, p);
+        first_test t;
+        __m512i r;
+        t.alive = test.first(d0, r, t.p);
+        return t;
+    }
+    template <class Draw>
+    GEN_AVX512 int passing(const Draw &draw, const first_test &first) const
+    {
+        const __m512i p = first.p;
+        __mmask16 alive = first.alive;
         int k = 0;
         for (; k < sure; ++k)
             alive = test.flip(k, alive, p, draw(k + 1));
