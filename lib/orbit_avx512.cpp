@@ -89,6 +89,89 @@ struct step_sums {
     }
 };
 
+// Where the pairs are a power of two P up to 64, the pair a flip names is
+// bits 2 to 1 + log2 P of its sum, which the sum modulo 2^8 holds: the low
+// bytes of the words and of the taps make it, four taps to an instruction
+// with VNNI. Row m of the byte buffer holds the low bytes of rows m to
+// m + 3 of the words in each lane.
+#define GEN_AVX512_VNNI __attribute__((target("avx512f,avx512vnni")))
+
+// One draw's taps as bytes: c[j] those of taps 4j to 4j + 3 for j below 7,
+// and c[7] those of taps 28 to 30 a byte up (with rows 27 to 30, as row 30
+// is the last of a window); add the form's sum_add.
+struct byte_taps {
+    __m512i c[8], add;
+};
+
+GEN_AVX512 byte_taps make_byte_taps(int k, uint32_t add)
+{
+    const uint32_t *c = rand_model::draw_coefficients(k);
+    auto bytes = [](uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3) {
+        return static_cast<int>((b0 & 0xFF) | (b1 & 0xFF) << 8 | (b2 & 0xFF) << 16 | b3 << 24);
+    };
+    byte_taps b;
+    for (int j = 0; j < 7; ++j)
+        b.c[j] = _mm512_set1_epi32(bytes(c[4 * j], c[4 * j + 1], c[4 * j + 2], c[4 * j + 3]));
+    b.c[7] = _mm512_set1_epi32(bytes(0, c[28], c[29], c[30]));
+    b.add = _mm512_set1_epi32(static_cast<int>(add));
+    return b;
+}
+
+// The sums modulo 2^8 of the windows of vectors rows n, n + 2, ... (count
+// of them), into y: byte rows n .. n + 2 (count - 1) + 27.
+GEN_AVX512_VNNI void byte_sums(const byte_taps &k, const pair_row *q, int n, int count, __m512i *y)
+{
+    for (int i = 0; i < count; ++i) {
+        // Four sums of two, as each waits some cycles on the one before.
+        const pair_row *r = q + n + 2 * i;
+        __m512i acc[4] = {k.add, _mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512()};
+#pragma GCC unroll 8
+        for (int j = 0; j < 8; ++j)
+            acc[j % 4] = _mm512_dpbusd_epi32(acc[j % 4], r[j < 7 ? 4 * j : 27], k.c[j]);
+        y[i] = _mm512_add_epi32(_mm512_add_epi32(acc[0], acc[1]), _mm512_add_epi32(acc[2], acc[3]));
+    }
+}
+
+// step_sums for the later draws of such a set: draw 0 in full, the rest
+// modulo 2^8.
+template <bool Eight>
+struct byte_step_sums {
+    step_sums<Eight> full;
+    const byte_taps *taps;
+    const pair_row *q;
+
+    GEN_AVX512 void operator()(int k, __m512i *y) const
+    {
+        if (k == 0)
+            full(0, y);
+        else
+            byte_sums(taps[k], q, full.n, Eight ? 4 : 1, y);
+    }
+    GEN_AVX512 __m512i one(int k, int i) const
+    {
+        __m512i y;
+        byte_sums(taps[k], q, full.n + 2 * i, 1, &y);
+        return y;
+    }
+};
+
+// Whether a set's flips are named by sums modulo 2^8 (byte_sums).
+bool byte_sums_name(const round_set &set)
+{
+    const int pairs = set.numbers / 2;
+    return set.flips > 0 && set.numbers % 2 == 0 && pairs <= 64 && (pairs & (pairs - 1)) == 0;
+}
+
+// Byte rows from .. to - 1, from rows from .. to + 2.
+GEN_AVX512 inline void make_byte_rows(const pair_row *x, pair_row *q, int from, int to)
+{
+    const __m512i low = _mm512_set1_epi32(0xFF);
+    for (int m = from; m < to; ++m)
+        q[m] = _mm512_or_si512(
+            _mm512_or_si512(_mm512_and_si512(x[m], low), _mm512_slli_epi32(_mm512_and_si512(x[m + 1], low), 8)),
+            _mm512_or_si512(_mm512_slli_epi32(_mm512_and_si512(x[m + 2], low), 16), _mm512_slli_epi32(x[m + 3], 24)));
+}
+
 // Pushes the seeds of windows n to n + 2 vectors - 1 that pass, in the AVX2
 // kernel's order: window n's first seeds by lane, then its second ones,
 // then window n + 1's, and so on. x: row n.
@@ -232,8 +315,26 @@ GEN_AVX512 inline void slide(pair_row *x, int n, int count, __m512i g8)
     }
 }
 
-// The walk, with Screen one of the screens above, of NForms forms.
-template <class Screen, int NForms>
+// One step of the walk: screens the windows of the vectors at row n, then
+// makes the rows after them.
+template <bool Bytes, int NForms, int Vectors, class Screen>
+GEN_AVX512 inline void walk_step(const Screen &screen, const avx512_form *forms, const avx512_taps *taps,
+                                 const byte_taps *btaps, pair_row *x, pair_row *q, int n, __m512i g8)
+{
+    constexpr bool eight = Vectors == 4;
+    const step_sums<eight> sums{taps, x, n};
+    if constexpr (Bytes)
+        screen.template screen<NForms, Vectors>(forms, byte_step_sums<eight>{sums, btaps, q}, x + n);
+    else
+        screen.template screen<NForms, Vectors>(forms, sums, x + n);
+    slide(x, n, 2 * Vectors, g8);
+    if constexpr (Bytes)
+        make_byte_rows(x, q, n + words + 3, n + words + 3 + 2 * Vectors);
+}
+
+// The walk, with Screen one of the screens above, of NForms forms; with
+// Bytes, the later draws' sums modulo 2^8 (byte_sums_name).
+template <class Screen, int NForms, bool Bytes = false>
 GEN_AVX512 void avx512_orbit_run(const walk_out &walk, uint64_t first, uint64_t count, const round_set &set)
 {
     constexpr int run = 256, rows = words + 6;
@@ -248,6 +349,14 @@ GEN_AVX512 void avx512_orbit_run(const walk_out &walk, uint64_t first, uint64_t 
             for (int t = 0; t < words; ++t)
                 taps[k].c[t] = _mm512_set1_epi32(static_cast<int>(c[t]));
             taps[k].add = _mm512_set1_epi32(static_cast<int>(base.sum_add[k]));
+        }
+        // With Bytes: the byte rows, from rows 0 .. 3 on, and the taps.
+        pair_row q[Bytes ? rows + run : 1];
+        byte_taps btaps[Bytes ? round_set::vector_flips + 1 : 1];
+        if constexpr (Bytes) {
+            make_byte_rows(x, q, 0, rows - 3);
+            for (int k = 1; k <= set.dense; ++k)
+                btaps[k] = make_byte_taps(k, base.sum_add[k]);
         }
         avx512_form forms[most_forms];
         for (int f = 0; f < walk.count; ++f) {
@@ -264,16 +373,15 @@ GEN_AVX512 void avx512_orbit_run(const walk_out &walk, uint64_t first, uint64_t 
         const __m512i g8 = _mm512_set1_epi64(rand_model::orbit_value(8));
         for (uint64_t n0 = 0; n0 < stretch; n0 += run) {
             int steps = static_cast<int>(std::min<uint64_t>(run, stretch - n0)), n = 0;
-            for (; n + 8 <= steps; n += 8) {
-                screen.template screen<NForms, 4>(forms, step_sums<true>{taps, x, n}, x + n);
-                slide(x, n, 8, g8);
-            }
-            for (; n < steps; n += 2) {  // the stretch's last windows
-                screen.template screen<NForms, 1>(forms, step_sums<false>{taps, x, n}, x + n);
-                slide(x, n, 2, g8);
-            }
-            if (steps == run)
+            for (; n + 8 <= steps; n += 8)
+                walk_step<Bytes, NForms, 4>(screen, forms, taps, btaps, x, q, n, g8);
+            for (; n < steps; n += 2)  // the stretch's last windows
+                walk_step<Bytes, NForms, 1>(screen, forms, taps, btaps, x, q, n, g8);
+            if (steps == run) {
                 std::copy(x + run, x + run + rows, x);
+                if constexpr (Bytes)
+                    std::copy(q + run, q + run + rows - 3, q);
+            }
         }
     }
     orbit_in_turn(walk, first + lanes * stretch, count - lanes * stretch, set);
@@ -296,6 +404,17 @@ void avx512_orbit(const orbit_form *forms, int nforms, uint64_t first, uint64_t 
     static_assert(most_forms == 2);
     const int f = nforms - 1;
     run walk = set.flips > 0 ? flips[f] : by_tests[set.count > 4 ? 0 : set.count][f];
+    walk(walk_out{forms, nforms, out}, first, count, set);
+}
+
+void avx512_vnni_orbit(const orbit_form *forms, int nforms, uint64_t first, uint64_t count, const round_set &set,
+                       std::vector<uint32_t> *out)
+{
+    if (!byte_sums_name(set)) {
+        avx512_orbit(forms, nforms, first, count, set, out);
+        return;
+    }
+    auto walk = nforms == 1 ? avx512_orbit_run<flip_screen, 1, true> : avx512_orbit_run<flip_screen, 2, true>;
     walk(walk_out{forms, nforms, out}, first, count, set);
 }
 

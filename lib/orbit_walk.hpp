@@ -94,6 +94,11 @@ void avx2_orbit(const orbit_form *forms, int nforms, uint64_t first, uint64_t co
 // The AVX-512 one, for CPUs with AVX-512F.
 void avx512_orbit(const orbit_form *forms, int nforms, uint64_t first, uint64_t count, const round_set &set,
                   std::vector<uint32_t> *out);
+// The same, with the later draws of a set whose pairs are a power of two
+// up to 64 made modulo 2^8, four taps at a time: for CPUs with AVX-512
+// VNNI too.
+void avx512_vnni_orbit(const orbit_form *forms, int nforms, uint64_t first, uint64_t count,
+                       const round_set &set, std::vector<uint32_t> *out);
 #endif
 
 } // namespace gen

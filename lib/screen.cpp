@@ -485,11 +485,22 @@ const screen_ops *avx512_screen()
     return nullptr;
 }
 
+const screen_ops *avx512_vnni_screen()
+{
+#ifdef GEN_HAVE_AVX2
+    static const screen_ops ops{"avx512vnni", avx2_seeds, avx512_vnni_orbit};
+    if (__builtin_cpu_supports("avx512vnni") && avx512_screen())
+        return &ops;
+#endif
+    return nullptr;
+}
+
 const screen_ops &best_screen()
 {
-    static const screen_ops &best = avx512_screen() ? *avx512_screen()
-                                    : avx2_screen() ? *avx2_screen()
-                                                    : portable_screen();
+    static const screen_ops &best = avx512_vnni_screen() ? *avx512_vnni_screen()
+                                    : avx512_screen()    ? *avx512_screen()
+                                    : avx2_screen()      ? *avx2_screen()
+                                                         : portable_screen();
     return best;
 }
 

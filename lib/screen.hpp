@@ -144,6 +144,10 @@ const screen_ops *avx2_screen();
 // nullptr where it has no AVX-512F: AVX2's screen by seed, and an orbit
 // walk of sixteen lanes for sets screened by the first draw alone.
 const screen_ops *avx512_screen();
+// nullptr where it has no AVX-512 VNNI: the AVX-512 kernels, with the later
+// draws of a set whose pairs are a power of two up to 64 made from the
+// words' low bytes.
+const screen_ops *avx512_vnni_screen();
 // The fastest kernels this CPU runs.
 const screen_ops &best_screen();
 

@@ -43,7 +43,7 @@ TEST(RandModel, GivesTheCLibraryDrawsOnSeedsAcrossTheRange)
 std::vector<const screen_ops *> kernels()
 {
     std::vector<const screen_ops *> k{&portable_screen()};
-    for (const screen_ops *vector : {avx2_screen(), avx512_screen()})
+    for (const screen_ops *vector : {avx2_screen(), avx512_screen(), avx512_vnni_screen()})
         if (vector)
             k.push_back(vector);
     return k;
@@ -72,13 +72,20 @@ std::vector<uint32_t> by_c_library(uint32_t first, uint32_t count, const round_s
 // One wanted count, four (tested by divisibility), twenty (looked up),
 // with the edges 0 and 4010 and counts on both sides of 2^32 mod 4011;
 // half of all counts, screened by their first five flips among 8 numbers
-// (the eager kernels two side by side); and every count screened by 17
-// flips among 3 numbers, of which each keeps 2/3: more than any kernel
-// tests side by side.
+// (the eager kernels two side by side); every count screened by 17 flips
+// among 3 numbers, of which each keeps 2/3: more than any kernel tests side
+// by side; and every count screened by one flip among 128 numbers, whose
+// pair the low byte of its sum names, and among 256, whose it does not.
 std::vector<round_set> wanted_sets()
 {
     std::mt19937 rng(11);
-    std::vector<round_set> sets(7);
+    std::vector<round_set> sets(9);
+    for (int numbers : {128, 256}) {
+        round_set &set = sets[numbers == 128 ? 7 : 8];
+        set.screen_flips(1, numbers, 1);
+        for (int R = 0; R < 4011; ++R)
+            set.add(R, [&](int) { return static_cast<int>(rng() % static_cast<unsigned>(numbers / 2)); });
+    }
     sets[3].screen_flips(5, 8, 2);
     for (int R = 0; R < 4011; R += 2)
         sets[3].add(R, [&](int) { return static_cast<int>(rng() % 4); });

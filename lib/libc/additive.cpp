@@ -80,9 +80,16 @@ void orbit_walk_portable(const family *const *fams, int n, uint64_t u, const rou
 
 family_kernels orbit_avx2(seeds_kernel seeds) { return {"avx2", seeds, whole<avx2_screen>, walk<avx2_screen>}; }
 
+namespace {
+
+// AVX-512's walk, with VNNI's byte sums where the CPU has them.
+const screen_ops *avx512_walk() { return avx512_vnni_screen() ? avx512_vnni_screen() : avx512_screen(); }
+
+} // namespace
+
 family_kernels orbit_avx512(seeds_kernel seeds)
 {
-    return {"avx512", seeds, whole<avx512_screen>, walk<avx512_screen>};
+    return {"avx512", seeds, whole<avx512_walk>, walk<avx512_walk>};
 }
 
 } // namespace gen
