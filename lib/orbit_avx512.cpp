@@ -233,10 +233,8 @@ struct flip_screen {
         for (int f = 0; f < nforms; ++f)
             for (int side = 0; side < 2; ++side)
                 for (int i = 0; i < vectors; ++i) {
-                    __m512i acc = _mm512_add_epi32(y[i], forms[f].both[0]);
-                    if (side)
-                        acc = _mm512_add_epi32(acc, forms[f].up[0]);
-                    alive[f][side][i] = test.first(_mm512_srli_epi32(acc, 1), r[f][side][i], p[f][side][i]);
+                    alive[f][side][i] = test.first(_mm512_srli_epi32(sum(forms, f, side, 0, y[i]), 1),
+                                                   r[f][side][i], p[f][side][i]);
                     any |= alive[f][side][i];
                 }
         for (int k = 1; k <= set.dense && any; ++k) {
@@ -258,11 +256,8 @@ struct flip_screen {
                     for (int i = 0; i < vectors; ++i) {
                         // Tested whether or not a lane passes: a vector's
                         // lanes die at no foreseeable flip.
-                        __m512i acc = _mm512_add_epi32(y[i], forms[f].both[k]);
-                        if (side)
-                            acc = _mm512_add_epi32(acc, forms[f].up[k]);
                         alive[f][side][i] = test.flip(k - 1, alive[f][side][i], p[f][side][i],
-                                                      _mm512_srli_epi32(acc, 1));
+                                                      _mm512_srli_epi32(sum(forms, f, side, k, y[i]), 1));
                         any |= alive[f][side][i];
                     }
         }
@@ -275,6 +270,15 @@ struct flip_screen {
         if (any)
             for (int f = 0; f < nforms; ++f)
                 push_seeds(forms[f], alive[f][0], alive[f][1], vectors, x);
+    }
+
+    // Form f's sum of draw k for a window's first seeds (side 0) or its
+    // second ones, from the taps' sum y; the first form's adds nothing.
+    GEN_AVX512 static __m512i sum(const avx512_form *forms, int f, int side, int k, __m512i y)
+    {
+        if (f > 0)
+            y = _mm512_add_epi32(y, forms[f].both[k]);
+        return side ? _mm512_add_epi32(y, forms[f].up[k]) : y;
     }
 
     // Of the lanes alive, those whose seeds pass the later flips too: r
