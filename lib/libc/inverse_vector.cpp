@@ -12,6 +12,22 @@ namespace gen {
 
 namespace {
 
+// The pairs plus one that count R's flips want (-1 where any will do), up
+// to the last flip that names one.
+struct count_wants {
+    int want[round_set::most_flips];
+    int last = 0;
+
+    count_wants(const round_set &set, size_t R)
+    {
+        for (int k = 0; k < set.flips; ++k) {
+            want[k] = set.want[static_cast<size_t>(k)][R];
+            if (want[k] > 0)
+                last = k + 1;
+        }
+    }
+};
+
 // The draws after x in eight lanes: mul (x + add) mod p - add.
 struct avx2_state_step {
     __m256i mul, add;
@@ -41,15 +57,14 @@ struct avx2_inverse_lanes {
     {
     }
 
-    __attribute__((target("avx2"))) int passing(size_t R, int last, uint32_t o) const
+    __attribute__((target("avx2"))) int passing(const count_wants &c, uint32_t o) const
     {
         __m256i x = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(o)), apart);
         int alive = 0xFF;
-        for (int k = 0; k < last && alive; ++k) {
+        for (int k = 0; k < c.last && alive; ++k) {
             x = next(x);
-            const int w = test.set.want[static_cast<size_t>(k)][R];
-            if (w > 0)
-                alive &= _mm256_movemask_ps(_mm256_castsi256_ps(test.names(_mm256_set1_epi32(w), x)));
+            if (c.want[k] > 0)
+                alive &= _mm256_movemask_ps(_mm256_castsi256_ps(test.names(_mm256_set1_epi32(c.want[k]), x)));
         }
         return alive;
     }
@@ -75,24 +90,30 @@ struct avx512_inverse_lanes {
     avx512_state_step next;
     avx512_flip_test test;
     __m512i apart;
+    int sure;  // flips tested with no branch on the lanes (avx512_flip_test::sure_flips)
 
     GEN_AVX512 avx512_inverse_lanes(const inverse_form &inv, const round_set &set)
         : next(inv), test(set),
           apart(_mm512_mullo_epi32(_mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
-                                   _mm512_set1_epi32(4011)))
+                                   _mm512_set1_epi32(4011))),
+          sure(avx512_flip_test::sure_flips(set))
     {
     }
 
-    GEN_AVX512 int passing(size_t R, int last, uint32_t o) const
+    GEN_AVX512 int passing(const count_wants &c, uint32_t o) const
     {
         __m512i x = _mm512_add_epi32(_mm512_set1_epi32(static_cast<int>(o)), apart);
         __mmask16 alive = 0xFFFF;
-        for (int k = 0; k < last && alive; ++k) {
+        auto step = [&](int k) GEN_AVX512 {
             x = next(x);
-            const int w = test.set.want[static_cast<size_t>(k)][R];
-            if (w > 0)
-                alive &= test.names(_mm512_set1_epi32(w), x);
-        }
+            if (c.want[k] > 0)
+                alive &= test.names(_mm512_set1_epi32(c.want[k]), x);
+        };
+        int k = 0;
+        for (; k < sure && k < c.last; ++k)
+            step(k);
+        for (; k < c.last && alive; ++k)
+            step(k);
         return alive;
     }
 };
@@ -112,13 +133,10 @@ void inverse_vector_whole(const family &f, uint64_t u, const round_set &set, std
     const Lanes lanes(inv, set);
     for (int i = 0; i < set.count; ++i) {
         const size_t R = static_cast<size_t>(set.listed[i]);
-        int last = 0;  // the draws up to the last flip that names a pair
-        for (int k = 0; k < set.flips; ++k)
-            if (set.want[static_cast<size_t>(k)][R] > 0)
-                last = k + 1;
+        const count_wants wants(set, R);
         uint64_t o = lo + R;
         for (; o + (Lanes::lanes - 1) * 4011 < hi; o += Lanes::lanes * 4011)
-            for (int m = lanes.passing(R, last, static_cast<uint32_t>(o)); m; m &= m - 1)
+            for (int m = lanes.passing(wants, static_cast<uint32_t>(o)); m; m &= m - 1)
                 inv.seeds_of(static_cast<uint32_t>(o + 4011u * static_cast<unsigned>(__builtin_ctz(m))), out);
         for (; o < hi; o += 4011)
             if (inverse_draws_pass(f, set, static_cast<uint32_t>(o)))

@@ -356,7 +356,10 @@ struct lcg64_first_draw {
 struct lcg64_flips {
     avx512_flip_test test;
     int flips, sure;
-    GEN_AVX512 explicit lcg64_flips(const round_set &set) : test(set), flips(set.dense), sure(sure_flips(set)) {}
+    GEN_AVX512 explicit lcg64_flips(const round_set &set)
+        : test(set), flips(set.dense), sure(avx512_flip_test::sure_flips(set))
+    {
+    }
     // The lanes whose first draw d0 is in the set, and their wants.
     struct first_test {
         __mmask16 alive;
@@ -380,20 +383,6 @@ struct lcg64_flips {
         for (; k < flips && alive; ++k)
             alive = test.flip(k, alive, p, draw(k + 1));
         return alive;
-    }
-    // The flips tested whether or not some lane still passes, so that the
-    // branch on it, which mispredicted in about half the blocks, goes
-    // mostly one way: as many as leave some lane passing in one block of
-    // four, or of twenty where the pairs are a power of two and a flip
-    // costs least (best on the crypts of 4 and of 10 numbers).
-    static int sure_flips(const round_set &set)
-    {
-        const int pair_count = set.numbers / 2;
-        const double pairs = pair_count, few = (pair_count & (pair_count - 1)) == 0 ? 0.05 : 0.25;
-        int f = 0;
-        for (double left = 16; f < set.dense && left > few; left /= pairs)
-            ++f;
-        return f;
     }
 };
 
