@@ -118,7 +118,13 @@ struct avx512_flip_test {
     {
         // The tests leave alive out of all but the last step: it is the
         // only thing one flip waits on from the one before.
-        __m512i w = _mm512_and_si512(_mm512_srl_epi32(p, _mm_cvtsi32_si128(k * set.pack_bits)), field);
+        const __m512i pk = _mm512_srl_epi32(p, _mm_cvtsi32_si128(k * set.pack_bits));
+        if (power) {
+            // The fields above w change only the bits above those tested.
+            __m512i v = _mm512_add_epi32(_mm512_srli_epi32(o, 1), _mm512_sub_epi32(plus, pk));
+            return alive & (_mm512_testn_epi32_mask(pk, field) | _mm512_testn_epi32_mask(v, low));
+        }
+        __m512i w = _mm512_and_si512(pk, field);
         return alive & (_mm512_testn_epi32_mask(w, w) | names(w, o));
     }
 
