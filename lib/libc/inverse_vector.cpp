@@ -1,7 +1,7 @@
 // The whole range of a generator whose draw is its state (inverse_form
 // with draw_is_state), for a wide set: eight first draws of one wanted
-// count at a time (sixteen with AVX-512), their later draws stepped side
-// by side.
+// count at a time (sixty-four with AVX-512, in four vectors), their later
+// draws stepped side by side.
 #include "family.hpp"
 #include "orbit_walk.hpp"
 #include "round_test_avx512.hpp"
@@ -86,7 +86,7 @@ struct avx512_state_step {
 };
 
 struct avx512_inverse_lanes {
-    static constexpr int lanes = 16;
+    static constexpr int vectors = 4, lanes = 16 * vectors;
     avx512_state_step next;
     avx512_flip_test test;
     __m512i apart;
@@ -100,21 +100,38 @@ struct avx512_inverse_lanes {
     {
     }
 
-    GEN_AVX512 int passing(const count_wants &c, uint32_t o) const
+    GEN_AVX512 uint64_t passing(const count_wants &c, uint32_t o) const
     {
-        __m512i x = _mm512_add_epi32(_mm512_set1_epi32(static_cast<int>(o)), apart);
-        __mmask16 alive = 0xFFFF;
+        // Each step waits on the one before (a multiply mod 2^31 - 1):
+        // four vectors' chains keep the multiplier busy.
+        __m512i x[vectors];
+        __mmask16 alive[vectors];
+        for (int v = 0; v < vectors; ++v) {
+            x[v] = _mm512_add_epi32(_mm512_set1_epi32(static_cast<int>(o + 16u * 4011u * v)), apart);
+            alive[v] = 0xFFFF;
+        }
         auto step = [&](int k) GEN_AVX512 {
-            x = next(x);
-            if (c.want[k] > 0)
-                alive &= test.names(_mm512_set1_epi32(c.want[k]), x);
+            for (int v = 0; v < vectors; ++v) {
+                x[v] = next(x[v]);
+                if (c.want[k] > 0)
+                    alive[v] &= test.names(_mm512_set1_epi32(c.want[k]), x[v]);
+            }
+        };
+        auto any = [&] {
+            __mmask16 a = 0;
+            for (int v = 0; v < vectors; ++v)
+                a |= alive[v];
+            return a != 0;
         };
         int k = 0;
         for (; k < sure && k < c.last; ++k)
             step(k);
-        for (; k < c.last && alive; ++k)
+        for (; k < c.last && any(); ++k)
             step(k);
-        return alive;
+        uint64_t m = 0;
+        for (int v = 0; v < vectors; ++v)
+            m |= uint64_t{alive[v]} << (16 * v);
+        return m;
     }
 };
 
@@ -136,8 +153,8 @@ void inverse_vector_whole(const family &f, uint64_t u, const round_set &set, std
         const count_wants wants(set, R);
         uint64_t o = lo + R;
         for (; o + (Lanes::lanes - 1) * 4011 < hi; o += Lanes::lanes * 4011)
-            for (int m = lanes.passing(wants, static_cast<uint32_t>(o)); m; m &= m - 1)
-                inv.seeds_of(static_cast<uint32_t>(o + 4011u * static_cast<unsigned>(__builtin_ctz(m))), out);
+            for (uint64_t m = lanes.passing(wants, static_cast<uint32_t>(o)); m; m &= m - 1)
+                inv.seeds_of(static_cast<uint32_t>(o + 4011u * static_cast<unsigned>(__builtin_ctzll(m))), out);
         for (; o < hi; o += 4011)
             if (inverse_draws_pass(f, set, static_cast<uint32_t>(o)))
                 inv.seeds_of(static_cast<uint32_t>(o), out);
