@@ -149,6 +149,8 @@ struct byte_step_sums {
     }
     GEN_AVX512 __m512i one(int k, int i) const
     {
+        if (k == 0)
+            return full.one(0, i);
         __m512i y;
         byte_sums(taps[k], q, full.n + 2 * i, 1, &y);
         return y;
